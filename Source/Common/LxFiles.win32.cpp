@@ -1,0 +1,121 @@
+#include "LxExceptions.h"
+#include "LxFileStream.h"
+#include "LxStrUtils.h"
+#include "LxSysUtils.h"
+
+#include <algorithm>
+#include <windows.h>
+#undef DeleteFile
+
+namespace {
+
+const wchar_t* W(const WideString& Text) { return reinterpret_cast<const wchar_t*>(Text.c_str()); }
+
+WideString SysErrorMessage(DWORD Error) {
+    wchar_t* Buffer = nullptr;
+    const DWORD Length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, Error, 0, reinterpret_cast<wchar_t*>(&Buffer), 0, nullptr);
+    WideString Result;
+    if (Length > 0 && Buffer) Result = Trim(WideStringView(reinterpret_cast<char16_t*>(Buffer), Length));
+    LocalFree(Buffer);
+    return Result;
+}
+
+} // namespace
+
+bool DirectoryExists(WideStringView Path) {
+    const DWORD Attributes = GetFileAttributesW(W(WideString(Path)));
+    return Attributes != INVALID_FILE_ATTRIBUTES && (Attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool FileExists(WideStringView Path) {
+    WIN32_FIND_DATAW Data;
+    const HANDLE Find = FindFirstFileW(W(WideString(Path)), &Data);
+    if (Find == INVALID_HANDLE_VALUE) return false;
+    FindClose(Find);
+    return !(Data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool ForceDirectories(WideStringView Path) {
+    if (Path.empty()) throw EInOutError(u"Unable to create directory");
+    const WideString Dir = ExcludeTrailingBackslash(Path);
+    const WideString Parent = ExtractFilePath(Dir);
+    if (Dir.size() < 3 || DirectoryExists(Dir) || Parent == Dir) return true;
+    // A relative name without a folder part is created in the current folder.
+    if (!Parent.empty() && !ForceDirectories(Parent)) return false;
+    return CreateDirectoryW(W(Dir), nullptr) || DirectoryExists(Dir);
+}
+
+bool DeleteFile(WideStringView Path) { return DeleteFileW(W(WideString(Path))) != 0; }
+
+void TLxFilefn::ForceFileDir(WideStringView FileName) {
+    const WideString Folder = ExtractFilePath(FileName);
+    if (!Folder.empty() && !DirectoryExists(Folder)) ForceDirectories(Folder);
+}
+
+TFileStream::TFileStream(WideStringView FileName, TFileMode Mode) {
+    const WideString Name(FileName);
+    DWORD Access = GENERIC_READ | GENERIC_WRITE, Share = 0, Disposition = OPEN_EXISTING;
+    if (Mode == fmCreate) {
+        Share = FILE_SHARE_READ;
+        Disposition = CREATE_ALWAYS;
+    } else if (Mode == fmOpenRead) {
+        Access = GENERIC_READ;
+        Share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    }
+    const HANDLE Handle =
+        CreateFileW(W(Name), Access, Share, nullptr, Disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (Handle == INVALID_HANDLE_VALUE) {
+        const WideString Reason = SysErrorMessage(GetLastError());
+        if (Mode == fmCreate)
+            throw EFCreateError(FormatText(u"Cannot create file \"%s\". %s", Name, Reason));
+        throw EFOpenError(FormatText(u"Cannot open file \"%s\". %s", Name, Reason));
+    }
+    FHandle = reinterpret_cast<intptr_t>(Handle);
+}
+
+TFileStream::~TFileStream() { CloseHandle(reinterpret_cast<HANDLE>(FHandle)); }
+
+int64_t TFileStream::Read(void* Buffer, int64_t Count) {
+    int64_t Done = 0;
+    while (Done < Count) {
+        DWORD Got = 0;
+        const DWORD Piece = static_cast<DWORD>(std::min<int64_t>(Count - Done, 1 << 30));
+        if (!ReadFile(reinterpret_cast<HANDLE>(FHandle), static_cast<char*>(Buffer) + Done, Piece,
+                      &Got, nullptr) ||
+            Got == 0)
+            break;
+        Done += Got;
+    }
+    return Done;
+}
+
+int64_t TFileStream::Write(const void* Buffer, int64_t Count) {
+    int64_t Done = 0;
+    while (Done < Count) {
+        DWORD Put = 0;
+        const DWORD Piece = static_cast<DWORD>(std::min<int64_t>(Count - Done, 1 << 30));
+        if (!WriteFile(reinterpret_cast<HANDLE>(FHandle), static_cast<const char*>(Buffer) + Done,
+                       Piece, &Put, nullptr) ||
+            Put == 0)
+            break;
+        Done += Put;
+    }
+    return Done;
+}
+
+int64_t TFileStream::Seek(int64_t Offset, TSeekOrigin Origin) {
+    LARGE_INTEGER Distance, Result;
+    Distance.QuadPart = Offset;
+    const DWORD Method = Origin == soBeginning ? FILE_BEGIN : Origin == soCurrent ? FILE_CURRENT : FILE_END;
+    if (!SetFilePointerEx(reinterpret_cast<HANDLE>(FHandle), Distance, &Result, Method)) return -1;
+    return Result.QuadPart;
+}
+
+void TFileStream::SetSize(int64_t NewSize) {
+    const int64_t Position = GetPosition();
+    SetPosition(NewSize);
+    if (!SetEndOfFile(reinterpret_cast<HANDLE>(FHandle))) RaiseWriteError();
+    SetPosition(Position < NewSize ? Position : NewSize);
+}

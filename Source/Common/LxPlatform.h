@@ -1,0 +1,12 @@
+#pragma once
+
+// What the portable core asks of the platform; one implementation per platform.
+#include "LxTypes.h"
+
+char16_t PlatformDecimalSeparator();
+// Full path of the running executable.
+WideString PlatformModuleFileName();
+WideString PlatformCommandLine();
+// The system's 8-bit code page.
+RawByteString PlatformWideToAnsi(WideStringView Text);
+WideString PlatformAnsiToWide(std::string_view Text);

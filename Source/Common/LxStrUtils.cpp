@@ -1,0 +1,342 @@
+#include "LxStrUtils.h"
+
+#include "LxExceptions.h"
+#include "LxPlatform.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+#include <type_traits>
+
+namespace {
+
+bool IsPathDelimiter(char16_t C) { return C == u'\\' || C == u':'; }
+
+size_t LastDelimiter(WideStringView Path) {
+    for (size_t I = Path.size(); I > 0; --I)
+        if (IsPathDelimiter(Path[I - 1])) return I - 1;
+    return WideStringView::npos;
+}
+
+} // namespace
+
+WideString ExtractFilePath(WideStringView Path) {
+    const size_t Delimiter = LastDelimiter(Path);
+    return Delimiter == WideStringView::npos ? WideString() : WideString(Path.substr(0, Delimiter + 1));
+}
+
+WideString ExtractFileName(WideStringView Path) {
+    const size_t Delimiter = LastDelimiter(Path);
+    return WideString(Delimiter == WideStringView::npos ? Path : Path.substr(Delimiter + 1));
+}
+
+WideString ExtractFileExt(WideStringView Path) {
+    const size_t Dot = Path.rfind(u'.');
+    const size_t Delimiter = LastDelimiter(Path);
+    if (Dot == WideStringView::npos) return {};
+    if (Delimiter != WideStringView::npos && Dot < Delimiter) return {};
+    return WideString(Path.substr(Dot));
+}
+
+WideString ExtractFileTitle(WideStringView Path) {
+    WideString Name = ExtractFileName(Path);
+    const size_t Dot = Name.rfind(u'.');
+    if (Dot != WideString::npos) Name.resize(Dot);
+    return Name;
+}
+
+WideString IncludeTrailingBackslash(WideStringView Path) {
+    WideString Result(Path);
+    if (Result.empty() || Result.back() != u'\\') Result += u'\\';
+    return Result;
+}
+
+WideString ExcludeTrailingBackslash(WideStringView Path) {
+    if (!Path.empty() && Path.back() == u'\\') Path.remove_suffix(1);
+    return WideString(Path);
+}
+
+WideString Trim(WideStringView Text) {
+    size_t First = 0;
+    size_t Last = Text.size();
+    while (First < Last && Text[First] <= u' ') ++First;
+    while (Last > First && Text[Last - 1] <= u' ') --Last;
+    return WideString(Text.substr(First, Last - First));
+}
+
+char16_t WideUpperChar(char16_t C) {
+    if (C < 0x80) return (C >= u'a' && C <= u'z') ? char16_t(C - 32) : C;
+    if (C >= 0xE0 && C <= 0xFE && C != 0xF7) return char16_t(C - 32);
+    if (C == 0xFF) return 0x178;
+    if (C >= 0x100 && C <= 0x17E) {
+        // Latin Extended-A pairs letters as upper/lower, with two runs that start one later.
+        if (C == 0x130 || C == 0x131 || C == 0x138 || C == 0x149 || C == 0x178) return C;
+        const bool OddUpper = (C >= 0x139 && C <= 0x148) || (C >= 0x179 && C <= 0x17E);
+        const bool IsLower = OddUpper ? (C % 2 == 0) : (C % 2 == 1);
+        return IsLower ? char16_t(C - 1) : C;
+    }
+    if (C == 0x3C2) return 0x3A3; // final sigma
+    if (C >= 0x3B1 && C <= 0x3CB) return char16_t(C - 32);
+    if (C >= 0x430 && C <= 0x44F) return char16_t(C - 32);
+    if (C >= 0x450 && C <= 0x45F) return char16_t(C - 80);
+    if (C >= 0xFF41 && C <= 0xFF5A) return char16_t(C - 32);
+    return C;
+}
+
+WideString WideUpperCase(WideStringView Text) {
+    WideString Result(Text);
+    for (char16_t& C : Result) C = WideUpperChar(C);
+    return Result;
+}
+
+bool SameText(WideStringView A, WideStringView B) {
+    if (A.size() != B.size()) return false;
+    for (size_t I = 0; I < A.size(); ++I)
+        if (WideUpperChar(A[I]) != WideUpperChar(B[I])) return false;
+    return true;
+}
+
+size_t FindText(WideStringView Text, WideStringView Needle, size_t From) {
+    if (Needle.empty() || Needle.size() > Text.size()) return WideStringView::npos;
+    for (size_t I = From; I + Needle.size() <= Text.size(); ++I) {
+        size_t J = 0;
+        while (J < Needle.size() && WideUpperChar(Text[I + J]) == WideUpperChar(Needle[J])) ++J;
+        if (J == Needle.size()) return I;
+    }
+    return WideStringView::npos;
+}
+
+bool SameAsciiText(std::string_view A, std::string_view B) {
+    if (A.size() != B.size()) return false;
+    for (size_t I = 0; I < A.size(); ++I) {
+        char X = A[I], Y = B[I];
+        if (X >= 'a' && X <= 'z') X = char(X - 32);
+        if (Y >= 'a' && Y <= 'z') Y = char(Y - 32);
+        if (X != Y) return false;
+    }
+    return true;
+}
+
+WideString StringReplace(WideStringView Text, WideStringView OldPattern, WideStringView NewPattern,
+                         unsigned Flags) {
+    if (OldPattern.empty()) return WideString(Text);
+    WideString Result;
+    size_t Position = 0;
+    for (;;) {
+        const size_t Found = (Flags & rfIgnoreCase) ? FindText(Text, OldPattern, Position)
+                                                    : Text.find(OldPattern, Position);
+        if (Found == WideStringView::npos) break;
+        Result.append(Text.substr(Position, Found - Position));
+        Result.append(NewPattern);
+        Position = Found + OldPattern.size();
+        if (!(Flags & rfReplaceAll)) break;
+    }
+    Result.append(Text.substr(Position));
+    return Result;
+}
+
+WideString FormatTextList(WideStringView Format, std::initializer_list<TFormatArg> Args) {
+    WideString Result;
+    auto Next = Args.begin();
+    for (size_t I = 0; I < Format.size(); ++I) {
+        const char16_t C = Format[I];
+        if (C != u'%' || I + 1 == Format.size()) {
+            Result += C;
+            continue;
+        }
+        const char16_t Spec = Format[++I];
+        if (Spec == u'%') {
+            Result += u'%';
+            continue;
+        }
+        const bool WantsText = Spec == u's';
+        if ((Spec != u's' && Spec != u'd') || Next == Args.end() || Next->IsText() != WantsText)
+            throw EConvertError(FormatText(u"Format '%s' invalid or incompatible with argument",
+                                           WideString(Format)));
+        Result += WantsText ? WideString(Next->Text()) : IntToStr(Next->Value());
+        ++Next;
+    }
+    return Result;
+}
+
+WideString IntToStr(int64_t Value) { return AsciiToWide(std::to_string(Value)); }
+
+namespace {
+
+template <class T>
+bool ParseInteger(WideStringView Text, T& Value) {
+    using U = std::make_unsigned_t<T>;
+    size_t I = 0;
+    const size_t N = Text.size();
+    while (I < N && Text[I] == u' ') ++I;
+    bool Negative = false;
+    if (I < N && (Text[I] == u'-' || Text[I] == u'+')) Negative = Text[I++] == u'-';
+    bool Hex = false;
+    if (I < N && (Text[I] == u'$' || Text[I] == u'x' || Text[I] == u'X')) {
+        Hex = true;
+        ++I;
+    } else if (I + 1 < N && Text[I] == u'0' && (Text[I + 1] == u'x' || Text[I + 1] == u'X')) {
+        Hex = true;
+        I += 2;
+    }
+    if (I == N) return false;
+    // Hexadecimal texts may use the full unsigned range and wrap, as "$FFFFFFFF" is -1.
+    const uint64_t Limit = Hex        ? uint64_t(std::numeric_limits<U>::max())
+                           : Negative ? uint64_t(std::numeric_limits<T>::max()) + 1
+                                      : uint64_t(std::numeric_limits<T>::max());
+    const unsigned Base = Hex ? 16 : 10;
+    uint64_t Magnitude = 0;
+    for (; I < N; ++I) {
+        const char16_t C = Text[I];
+        unsigned Digit;
+        if (C >= u'0' && C <= u'9')
+            Digit = C - u'0';
+        else if (Hex && C >= u'a' && C <= u'f')
+            Digit = C - u'a' + 10;
+        else if (Hex && C >= u'A' && C <= u'F')
+            Digit = C - u'A' + 10;
+        else
+            return false;
+        if (Magnitude > (Limit - Digit) / Base) return false;
+        Magnitude = Magnitude * Base + Digit;
+    }
+    U Bits = static_cast<U>(Magnitude);
+    if (Negative) Bits = static_cast<U>(U(0) - Bits);
+    Value = static_cast<T>(Bits);
+    return true;
+}
+
+} // namespace
+
+bool TryStrToInt(WideStringView Text, int32_t& Value) { return ParseInteger(Text, Value); }
+bool TryStrToInt64(WideStringView Text, int64_t& Value) { return ParseInteger(Text, Value); }
+
+int32_t StrToInt(WideStringView Text) {
+    int32_t Value = 0;
+    if (!TryStrToInt(Text, Value)) RaiseInvalidInteger(Text);
+    return Value;
+}
+
+namespace {
+char16_t GDecimalSeparator = 0;
+}
+
+char16_t GetDecimalSeparator() {
+    if (GDecimalSeparator == 0) GDecimalSeparator = PlatformDecimalSeparator();
+    return GDecimalSeparator;
+}
+
+void SetDecimalSeparator(char16_t Separator) { GDecimalSeparator = Separator; }
+
+WideString FloatToText(double Value, char16_t DecimalSeparator) {
+    if (std::isnan(Value)) return u"NAN";
+    if (std::isinf(Value)) return Value < 0 ? u"-INF" : u"INF";
+    if (Value == 0) return u"0";
+    // 15 significant digits, rounded once; the layout is then built from the digits.
+    char Buffer[40];
+    std::snprintf(Buffer, sizeof(Buffer), "%.14e", Value);
+    std::string_view Text(Buffer);
+    const bool Negative = Text.front() == '-';
+    if (Negative) Text.remove_prefix(1);
+    const size_t E = Text.find('e');
+    std::string Digits;
+    for (char C : Text.substr(0, E))
+        if (C != '.') Digits += C;
+    while (Digits.size() > 1 && Digits.back() == '0') Digits.pop_back();
+    const int Exponent = std::atoi(std::string(Text.substr(E + 1)).c_str());
+
+    WideString Result = Negative ? u"-" : u"";
+    const int DigitCount = static_cast<int>(Digits.size());
+    if (Exponent >= -5 && Exponent < 15) {
+        if (Exponent < 0) {
+            Result += u'0';
+            Result += DecimalSeparator;
+            Result.append(size_t(-Exponent - 1), u'0');
+            Result += AsciiToWide(Digits);
+        } else {
+            for (int I = 0; I <= Exponent; ++I) Result += I < DigitCount ? char16_t(Digits[I]) : u'0';
+            if (DigitCount > Exponent + 1) {
+                Result += DecimalSeparator;
+                Result += AsciiToWide(std::string_view(Digits).substr(size_t(Exponent) + 1));
+            }
+        }
+    } else {
+        Result += char16_t(Digits[0]);
+        if (DigitCount > 1) {
+            Result += DecimalSeparator;
+            Result += AsciiToWide(std::string_view(Digits).substr(1));
+        }
+        Result += u'E';
+        Result += IntToStr(Exponent);
+    }
+    return Result;
+}
+
+bool TryTextToFloat(WideStringView Text, double& Value, char16_t DecimalSeparator) {
+    size_t I = 0;
+    size_t N = Text.size();
+    while (I < N && Text[I] == u' ') ++I;
+    while (N > I && Text[N - 1] == u' ') --N;
+    std::string Ascii;
+    if (I < N && (Text[I] == u'-' || Text[I] == u'+')) Ascii += char(Text[I++]);
+    size_t Digits = 0;
+    auto TakeDigits = [&] {
+        while (I < N && Text[I] >= u'0' && Text[I] <= u'9') {
+            Ascii += char(Text[I++]);
+            ++Digits;
+        }
+    };
+    TakeDigits();
+    if (I < N && (Text[I] == DecimalSeparator || Text[I] == u'.')) {
+        Ascii += '.';
+        ++I;
+        TakeDigits();
+    }
+    if (Digits == 0) return false;
+    if (I < N && (Text[I] == u'e' || Text[I] == u'E')) {
+        Ascii += 'e';
+        ++I;
+        if (I < N && (Text[I] == u'-' || Text[I] == u'+')) Ascii += char(Text[I++]);
+        Digits = 0;
+        TakeDigits();
+        if (Digits == 0) return false;
+    }
+    if (I != N) return false;
+    char* End = nullptr;
+    const double Parsed = std::strtod(Ascii.c_str(), &End);
+    if (End != Ascii.c_str() + Ascii.size() || std::isinf(Parsed)) return false;
+    Value = Parsed;
+    return true;
+}
+
+WideString AsciiToWide(std::string_view Text) { return WideString(Text.begin(), Text.end()); }
+
+std::vector<WideString> SplitCommandLine(WideStringView CommandLine) {
+    std::vector<WideString> Result;
+    size_t P = 0;
+    const size_t N = CommandLine.size();
+    auto At = [&](size_t I) -> char16_t { return I < N ? CommandLine[I] : u'\0'; };
+    for (;;) {
+        for (;;) {
+            while (At(P) != 0 && At(P) <= u' ') ++P;
+            if (At(P) == u'"' && At(P + 1) == u'"')
+                P += 2;
+            else
+                break;
+        }
+        WideString Parameter;
+        while (At(P) > u' ') {
+            if (At(P) == u'"') {
+                ++P;
+                while (At(P) != 0 && At(P) != u'"') Parameter += CommandLine[P++];
+                if (At(P) != 0) ++P;
+            } else {
+                Parameter += CommandLine[P++];
+            }
+        }
+        if (Parameter.empty()) break;
+        Result.push_back(std::move(Parameter));
+    }
+    return Result;
+}

@@ -1,0 +1,196 @@
+#pragma once
+
+// Published-property tables: each persistent class lists its properties once, and every
+// generic walk (XML, JSON, copy, compare) reads them from here.
+
+#include "LxTypes.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <type_traits>
+
+class TPersistent;
+
+enum TTypeKind {
+    tkInteger,
+    tkChar,
+    tkWChar,
+    tkEnumeration,
+    tkFloat,
+    tkString, // 8-bit, system code page
+    tkSet,
+    tkUString,
+    tkInt64,
+    tkClass,
+    tkMethod,
+    tkVariant,
+    tkArray,
+    tkRecord,
+    tkInterface
+};
+
+enum TOrdType { otSByte, otUByte, otSWord, otUWord, otSLong, otULong, otSQuad };
+
+struct TTypeInfo {
+    TTypeKind Kind;
+    const char16_t* Name;
+    TOrdType OrdType = otSLong;
+    const char16_t* const* Identifiers = nullptr; // enumerations, in ordinal order
+    int IdentifierCount = 0;
+    const TTypeInfo* ElementType = nullptr; // sets
+};
+
+struct TPropInfo {
+    const char16_t* Name;
+    const TTypeInfo* Type;
+    void* (*Field)(TPersistent&) = nullptr;         // scalar kinds: the field read and written
+    TPersistent* (*Object)(TPersistent&) = nullptr; // class kind: the sub-object, if any
+    bool Readable = true;
+    bool Writable = true;
+};
+
+struct TClassInfo {
+    const char16_t* ClassName;
+    const TClassInfo* Parent;
+    const TPropInfo* Props;
+    size_t PropCount;
+    std::unique_ptr<TPersistent> (*Create)(); // virtual constructor; null when abstract
+};
+
+// Set of up to 32 enumeration members, stored as a bit mask.
+template <class TEnum>
+struct TSet {
+    uint32_t Bits = 0;
+    bool Contains(TEnum Value) const { return Bits & (1u << unsigned(Value)); }
+    void Include(TEnum Value) { Bits |= 1u << unsigned(Value); }
+    bool operator==(const TSet&) const = default;
+};
+
+namespace LxTypeInfo {
+
+extern const TTypeInfo Boolean, ShortInt, Byte, SmallInt, Word, Integer, Cardinal, Int64, Double,
+    AnsiChar, WideChar, AnsiString, UnicodeString, Object;
+
+template <class T>
+constexpr TOrdType OrdTypeOf() {
+    if constexpr (std::is_enum_v<T>) return OrdTypeOf<std::underlying_type_t<T>>();
+    else if constexpr (sizeof(T) == 1) return std::is_signed_v<T> ? otSByte : otUByte;
+    else if constexpr (sizeof(T) == 2) return std::is_signed_v<T> ? otSWord : otUWord;
+    else if constexpr (sizeof(T) == 4) return std::is_signed_v<T> ? otSLong : otULong;
+    else return otSQuad;
+}
+
+template <class T>
+struct IsUniquePtr : std::false_type {};
+template <class T>
+struct IsUniquePtr<std::unique_ptr<T>> : std::true_type {};
+
+template <class T>
+struct IsSet : std::false_type {};
+template <class T>
+struct IsSet<TSet<T>> : std::true_type {
+    using Element = T;
+};
+
+template <class TMember>
+struct MemberTraits;
+template <class C, class F>
+struct MemberTraits<F C::*> {
+    using Class = C;
+    using Field = F;
+};
+
+template <class TEnum>
+const TTypeInfo& SetTypeOf() {
+    static const TTypeInfo Info{tkSet, u"Set", otULong, nullptr, 0, &EnumTypeInfo(TEnum{})};
+    return Info;
+}
+
+// Type information of a field type; enumerations provide EnumTypeInfo through LX_ENUM_TYPE.
+template <class F>
+const TTypeInfo& TypeOf() {
+    if constexpr (std::is_same_v<F, bool>) return Boolean;
+    else if constexpr (std::is_enum_v<F>) return EnumTypeInfo(F{});
+    else if constexpr (IsSet<F>::value) return SetTypeOf<typename IsSet<F>::Element>();
+    else if constexpr (std::is_same_v<F, char16_t>) return WideChar;
+    else if constexpr (std::is_same_v<F, char>) return AnsiChar;
+    else if constexpr (std::is_same_v<F, int8_t>) return ShortInt;
+    else if constexpr (std::is_same_v<F, uint8_t>) return Byte;
+    else if constexpr (std::is_same_v<F, int16_t>) return SmallInt;
+    else if constexpr (std::is_same_v<F, uint16_t>) return Word;
+    else if constexpr (std::is_same_v<F, int32_t>) return Integer;
+    else if constexpr (std::is_same_v<F, uint32_t>) return Cardinal;
+    else if constexpr (std::is_same_v<F, int64_t>) return Int64;
+    else if constexpr (std::is_same_v<F, double>) return Double;
+    else if constexpr (std::is_same_v<F, RawByteString>) return AnsiString;
+    else if constexpr (std::is_same_v<F, WideString>) return UnicodeString;
+    else static_assert(sizeof(F) == 0, "no published kind for this field type");
+}
+
+template <auto Member>
+void* FieldOf(TPersistent& Instance) {
+    using C = typename MemberTraits<decltype(Member)>::Class;
+    return &(static_cast<C&>(Instance).*Member);
+}
+
+template <auto Member>
+TPersistent* ObjectOf(TPersistent& Instance) {
+    using C = typename MemberTraits<decltype(Member)>::Class;
+    auto& Field = static_cast<C&>(Instance).*Member;
+    if constexpr (IsUniquePtr<std::remove_cvref_t<decltype(Field)>>::value) return Field.get();
+    else return &Field;
+}
+
+template <class T>
+std::unique_ptr<TPersistent> CreateInstance() {
+    return std::make_unique<T>();
+}
+
+} // namespace LxTypeInfo
+
+// A published property that reads and writes a field; sub-objects have a reader only.
+template <auto Member>
+TPropInfo Published(const char16_t* Name) {
+    using F = typename LxTypeInfo::MemberTraits<decltype(Member)>::Field;
+    if constexpr (LxTypeInfo::IsUniquePtr<F>::value || std::is_base_of_v<TPersistent, F>)
+        return TPropInfo{Name, &LxTypeInfo::Object, nullptr, &LxTypeInfo::ObjectOf<Member>, true,
+                         false};
+    else
+        return TPropInfo{Name, &LxTypeInfo::TypeOf<F>(), &LxTypeInfo::FieldOf<Member>, nullptr,
+                         true, true};
+}
+
+template <class T, size_t N>
+TClassInfo MakeClassInfo(const char16_t* ClassName, const TClassInfo* Parent,
+                         const TPropInfo (&Props)[N]) {
+    std::unique_ptr<TPersistent> (*Create)() = nullptr;
+    if constexpr (!std::is_abstract_v<T> && std::is_default_constructible_v<T>)
+        Create = &LxTypeInfo::CreateInstance<T>;
+    return TClassInfo{ClassName, Parent, Props, N, Create};
+}
+
+template <class T>
+TClassInfo MakeClassInfo(const char16_t* ClassName, const TClassInfo* Parent) {
+    std::unique_ptr<TPersistent> (*Create)() = nullptr;
+    if constexpr (!std::is_abstract_v<T> && std::is_default_constructible_v<T>)
+        Create = &LxTypeInfo::CreateInstance<T>;
+    return TClassInfo{ClassName, Parent, nullptr, 0, Create};
+}
+
+// Declares the class information of a persistent class; the .cpp defines StaticClassInfo.
+#define LX_PERSISTENT_CLASS(Name)                                                                  \
+public:                                                                                            \
+    static const TClassInfo& StaticClassInfo();                                                    \
+    const TClassInfo& ClassInfo() const override { return StaticClassInfo(); }                    \
+                                                                                                   \
+private:
+
+// Declares the identifiers of an enumeration, in ordinal order.
+#define LX_ENUM_TYPE(Type, ...)                                                                    \
+    inline const TTypeInfo& EnumTypeInfo(Type) {                                                   \
+        static const char16_t* const Names[] = {__VA_ARGS__};                                      \
+        static const TTypeInfo Info{tkEnumeration, u## #Type, LxTypeInfo::OrdTypeOf<Type>(),      \
+                                    Names, int(sizeof(Names) / sizeof(Names[0])), nullptr};       \
+        return Info;                                                                               \
+    }

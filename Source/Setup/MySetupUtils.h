@@ -1,0 +1,34 @@
+#pragma once
+
+#include "LxSysUtils.h"
+#include "LxTypes.h"
+
+class TMemoryStream;
+
+class TSetupfn {
+public:
+    TSetupfn() = delete;
+
+    // Package codec: zlib at level 9, then each byte XORed with (its index mod 255).
+    static void EncodeStream(TMemoryStream& Stream);
+    // Raises the decompression error "Error"; the stream then holds the unscrambled bytes.
+    static void DecodeStream(TMemoryStream& Stream);
+    // Decodes an encoded byte range into Sink piece by piece, never holding the whole content;
+    // same bytes and same errors as DecodeStream.
+    static void DecodeRange(const uint8_t* Data, size_t Size, TByteSink Sink);
+    // XORs Size bytes that start at byte StartIndex of an encoded stream.
+    static void ScrambleBytes(uint8_t* Data, size_t Size, uint64_t StartIndex);
+
+    // Replaces {pf}, {group}, {desktop}, {app} and {srcexe}, then collapses doubled backslashes.
+    static WideString ExpandConstant(WideStringView Text);
+    // The rules of the start-up values, given what the system reported.
+    static void InitConstantsFrom(WideStringView ProgramFiles, WideStringView DesktopDir,
+                                  WideStringView CommonProgramsDir);
+};
+
+// Process-wide path values behind the constants.
+extern WideString SetupProgramFilesDir;   // {pf}, no trailing backslash
+extern WideString SetupCommonProgramsDir; // base of {group}, trailing backslash
+extern WideString SetupDesktopDir;        // {desktop}, trailing backslash or empty
+extern WideString SetupAppDir;            // {app}, trailing backslash once chosen
+extern WideString SetupAppTitle;          // part of {group}

@@ -1,0 +1,84 @@
+#include "LxCompression.h"
+#include "LxExceptions.h"
+#include "LxStreams.h"
+#include "MySetupUtils.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+constexpr size_t KeyPeriod = 255;
+constexpr size_t PieceSize = 64 * 1024;
+
+// The key bytes 0..254 repeated, long enough that any piece can start at any phase.
+struct TKeyPattern {
+    alignas(8) uint8_t Bytes[PieceSize + KeyPeriod];
+    TKeyPattern() {
+        for (size_t I = 0; I < sizeof(Bytes); ++I) Bytes[I] = static_cast<uint8_t>(I % KeyPeriod);
+    }
+};
+
+const TKeyPattern& KeyPattern() {
+    static const TKeyPattern Pattern;
+    return Pattern;
+}
+
+// XORs one piece of at most PieceSize bytes, eight at a time.
+void XorPiece(uint8_t* Data, size_t Size, const uint8_t* Key) {
+    size_t I = 0;
+    for (; I + 8 <= Size; I += 8) {
+        uint64_t Word, KeyWord;
+        std::memcpy(&Word, Data + I, 8);
+        std::memcpy(&KeyWord, Key + I, 8);
+        Word ^= KeyWord;
+        std::memcpy(Data + I, &Word, 8);
+    }
+    for (; I < Size; ++I) Data[I] ^= Key[I];
+}
+
+} // namespace
+
+void TSetupfn::ScrambleBytes(uint8_t* Data, size_t Size, uint64_t StartIndex) {
+    const TKeyPattern& Pattern = KeyPattern();
+    size_t Phase = static_cast<size_t>(StartIndex % KeyPeriod);
+    while (Size > 0) {
+        const size_t Piece = std::min(Size, PieceSize);
+        XorPiece(Data, Piece, Pattern.Bytes + Phase);
+        Phase = (Phase + Piece) % KeyPeriod;
+        Data += Piece;
+        Size -= Piece;
+    }
+}
+
+void TSetupfn::EncodeStream(TMemoryStream& Stream) {
+    Stream.SetPosition(0);
+    TMemoryStream Compressed;
+    TLxSysfn::CompressStream(&Stream, &Compressed);
+    Stream.Adopt(Compressed.Release());
+    ScrambleBytes(Stream.Memory(), static_cast<size_t>(Stream.GetSize()), 0);
+    Stream.SetPosition(0);
+}
+
+void TSetupfn::DecodeStream(TMemoryStream& Stream) {
+    ScrambleBytes(Stream.Memory(), static_cast<size_t>(Stream.GetSize()), 0);
+    Stream.SetPosition(0);
+    TMemoryStream Plain;
+    TLxSysfn::DecompressStream(&Stream, &Plain);
+    Stream.Adopt(Plain.Release());
+    Stream.SetPosition(0);
+}
+
+void TSetupfn::DecodeRange(const uint8_t* Data, size_t Size, TByteSink Sink) {
+    if (Size == 0) return;
+    TZInflater Inflater;
+    auto Buffer = std::make_unique<uint8_t[]>(PieceSize);
+    for (size_t Done = 0; Done < Size && !Inflater.Finished();) {
+        const size_t Piece = std::min(Size - Done, PieceSize);
+        std::memcpy(Buffer.get(), Data + Done, Piece);
+        ScrambleBytes(Buffer.get(), Piece, Done);
+        Inflater.Push(Buffer.get(), Piece, Sink);
+        Done += Piece;
+    }
+    if (!Inflater.Finished()) RaiseDecompressionError();
+}
