@@ -24,5 +24,9 @@ int Convert(const TArguments& Arguments, void (*Codec)(TMemoryStream&)) {
 
 } // namespace
 
-int RunEncode(const TArguments& Arguments) { return Convert(Arguments, TSetupfn::EncodeStream); }
-int RunDecode(const TArguments& Arguments) { return Convert(Arguments, TSetupfn::DecodeStream); }
+int RunEncode(const TArguments& Arguments) {
+    return Convert(Arguments, TSetupfn::EncodeStream);
+}
+int RunDecode(const TArguments& Arguments) {
+    return Convert(Arguments, TSetupfn::DecodeStream);
+}

@@ -9,7 +9,9 @@ void PrintLine(std::string_view Text) {
     std::fputc('\n', stdout);
 }
 
-void PrintLine(WideStringView Text) { PrintLine(std::string_view(WideToUtf8(Text))); }
+void PrintLine(WideStringView Text) {
+    PrintLine(std::string_view(WideToUtf8(Text)));
+}
 
 void PrintError(std::string_view Text) {
     std::fflush(stdout);
@@ -17,4 +19,6 @@ void PrintError(std::string_view Text) {
     std::fputc('\n', stderr);
 }
 
-void PrintError(WideStringView Text) { PrintError(std::string_view(WideToUtf8(Text))); }
+void PrintError(WideStringView Text) {
+    PrintError(std::string_view(WideToUtf8(Text)));
+}

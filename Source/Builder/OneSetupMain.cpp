@@ -6,12 +6,13 @@
 
 namespace {
 
-const char Usage[] = "usage: onesetup <command> [arguments]\n"
-                     "\n"
-                     "commands:\n"
-                     "  show SCRIPT.xml        print a setup script and check its codec round trip\n"
-                     "  encode IN OUT          encode a file with the package codec\n"
-                     "  decode IN OUT          decode a file encoded with the package codec";
+const char Usage[] =
+    "usage: onesetup <command> [arguments]\n"
+    "\n"
+    "commands:\n"
+    "  show SCRIPT.xml        print a setup script and check its codec round trip\n"
+    "  encode IN OUT          encode a file with the package codec\n"
+    "  decode IN OUT          decode a file encoded with the package codec";
 
 struct TCommand {
     const char* Name;

@@ -13,7 +13,9 @@ namespace {
 // zlib counts in 32-bit units; larger buffers go in slices.
 constexpr size_t MaxSlice = UINT_MAX / 2;
 
-uInt Slice(size_t Size) { return static_cast<uInt>(std::min(Size, MaxSlice)); }
+uInt Slice(size_t Size) {
+    return static_cast<uInt>(std::min(Size, MaxSlice));
+}
 
 // The source's whole content from its beginning, without a copy when it is already in memory.
 struct TSourceBytes {
@@ -36,97 +38,106 @@ struct TSourceBytes {
     }
 };
 
-void Deliver(std::vector<uint8_t>&& Bytes, TStream& Dest) {
-    if (auto* Memory = dynamic_cast<TMemoryStream*>(&Dest)) {
-        Memory->Adopt(std::move(Bytes));
-        Memory->Seek(0, soEnd);
-    } else {
-        Dest.WriteBuffer(Bytes.data(), static_cast<int64_t>(Bytes.size()));
+// Output goes straight into the destination when it is a memory stream.
+class TOutput {
+public:
+    explicit TOutput(TStream& Dest) : FDest(Dest), FMemory(dynamic_cast<TMemoryStream*>(&Dest)) {
+        Dest.SetPosition(0);
+        Dest.SetSize(0);
+        if (!FMemory) FMemory = &FTemporary;
     }
-}
+    TMemoryStream& Memory() { return *FMemory; }
+    void Finish() {
+        if (FMemory == &FTemporary)
+            FDest.WriteBuffer(FTemporary.Memory(), FTemporary.GetSize());
+        else
+            FMemory->Seek(0, soEnd);
+    }
+    void Discard() { FMemory->Clear(); }
 
-void Empty(TStream& Dest) {
-    Dest.SetPosition(0);
-    Dest.SetSize(0);
-}
+private:
+    TStream& FDest;
+    TMemoryStream* FMemory;
+    TMemoryStream FTemporary;
+};
 
 } // namespace
 
 void TLxSysfn::CompressStream(TStream* Source, TStream* Dest) {
     LX_ASSERT(Source != nullptr && Dest != nullptr);
-    Empty(*Dest);
     const TSourceBytes Input(*Source);
+    TOutput Output(*Dest);
     if (Input.Size == 0) return;
 
     z_stream Z{};
     if (deflateInit2(&Z, Z_BEST_COMPRESSION, Z_DEFLATED, MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
         RaiseCompressionError();
-    std::vector<uint8_t> Output;
     try {
-        Output.resize(static_cast<size_t>(deflateBound(&Z, static_cast<uLong>(Input.Size))) + 64);
         size_t InDone = 0;
-        size_t OutDone = 0;
+        size_t Hint = static_cast<size_t>(
+            deflateBound(&Z, static_cast<uLong>(std::min(Input.Size, MaxSlice))));
         for (;;) {
             if (Z.avail_in == 0 && InDone < Input.Size) {
                 Z.next_in = const_cast<Bytef*>(Input.Data + InDone);
                 Z.avail_in = Slice(Input.Size - InDone);
                 InDone += Z.avail_in;
             }
-            if (OutDone == Output.size()) Output.resize(Output.size() + Output.size() / 8 + 256);
-            Z.next_out = Output.data() + OutDone;
-            Z.avail_out = Slice(Output.size() - OutDone);
-            const uInt Room = Z.avail_out;
+            size_t Room;
+            Z.next_out = Output.Memory().Reserve(Hint, Room);
+            Z.avail_out = Slice(Room);
+            const uInt Given = Z.avail_out;
             const int Result = deflate(&Z, InDone == Input.Size ? Z_FINISH : Z_NO_FLUSH);
-            OutDone += Room - Z.avail_out;
+            Output.Memory().Commit(Given - Z.avail_out);
             if (Result == Z_STREAM_END) break;
             if (Result != Z_OK && Result != Z_BUF_ERROR) RaiseCompressionError();
+            Hint = 64 * 1024;
         }
-        Output.resize(OutDone);
     } catch (...) {
         deflateEnd(&Z);
+        Output.Discard();
         throw;
     }
     deflateEnd(&Z);
-    Deliver(std::move(Output), *Dest);
+    Output.Finish();
 }
 
 void TLxSysfn::DecompressStream(TStream* Source, TStream* Dest) {
     LX_ASSERT(Source != nullptr && Dest != nullptr);
-    Empty(*Dest);
     const TSourceBytes Input(*Source);
+    TOutput Output(*Dest);
     if (Input.Size == 0) return;
 
     z_stream Z{};
     if (inflateInit(&Z) != Z_OK) RaiseDecompressionError();
-    std::vector<uint8_t> Output;
     try {
-        Output.resize(std::max<size_t>((Input.Size + 255) / 256 * 256 * 4, 4096));
         size_t InDone = 0;
-        size_t OutDone = 0;
+        // A generous first guess costs only address space: untouched pages are never mapped in.
+        size_t Hint = std::max<size_t>((Input.Size * 4 + 255) / 256 * 256, 4096);
         for (;;) {
             if (Z.avail_in == 0 && InDone < Input.Size) {
                 Z.next_in = const_cast<Bytef*>(Input.Data + InDone);
                 Z.avail_in = Slice(Input.Size - InDone);
                 InDone += Z.avail_in;
             }
-            if (OutDone == Output.size()) Output.resize(Output.size() * 2);
-            Z.next_out = Output.data() + OutDone;
-            Z.avail_out = Slice(Output.size() - OutDone);
-            const uInt Room = Z.avail_out;
+            size_t Room;
+            Z.next_out = Output.Memory().Reserve(Hint, Room);
+            Z.avail_out = Slice(Room);
+            const uInt Given = Z.avail_out;
             const int Result = inflate(&Z, Z_NO_FLUSH);
-            OutDone += Room - Z.avail_out;
+            Output.Memory().Commit(Given - Z.avail_out);
             if (Result == Z_STREAM_END) break;
             // Out of input before the end means the stream was cut short.
             const bool Starved = Result == Z_BUF_ERROR && Z.avail_in == 0 && InDone == Input.Size;
             if ((Result != Z_OK && Result != Z_BUF_ERROR) || Starved) RaiseDecompressionError();
+            Hint = std::max<size_t>(Hint, Output.Memory().GetSize());
         }
-        Output.resize(OutDone);
     } catch (...) {
         inflateEnd(&Z);
+        Output.Discard();
         throw;
     }
     inflateEnd(&Z);
-    Deliver(std::move(Output), *Dest);
+    Output.Finish();
 }
 
 struct TZInflater::TState {
@@ -138,7 +149,9 @@ TZInflater::TZInflater() : FState(std::make_unique<TState>()) {
     if (inflateInit(&FState->Z) != Z_OK) RaiseDecompressionError();
 }
 
-TZInflater::~TZInflater() { inflateEnd(&FState->Z); }
+TZInflater::~TZInflater() {
+    inflateEnd(&FState->Z);
+}
 
 bool TZInflater::Push(const uint8_t* Data, size_t Size, TByteSink Sink) {
     z_stream& Z = FState->Z;
@@ -152,7 +165,8 @@ bool TZInflater::Push(const uint8_t* Data, size_t Size, TByteSink Sink) {
             Z.avail_out = OutputChunk;
             const int Result = inflate(&Z, Z_NO_FLUSH);
             const size_t Produced = OutputChunk - Z.avail_out;
-            if (Result == Z_STREAM_END) FFinished = true;
+            if (Result == Z_STREAM_END)
+                FFinished = true;
             else if (Result != Z_OK && Result != Z_BUF_ERROR)
                 RaiseDecompressionError();
             if (Produced > 0) Sink(FState->Buffer.get(), Produced);

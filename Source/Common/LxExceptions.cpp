@@ -28,16 +28,26 @@ void RaiseAssertion(const char* Message, const char* File, int Line) {
     RaiseAssertion(AsciiToWide(Message), File, Line);
 }
 
-void RaiseReadError() { throw EReadError(u"Stream read error"); }
-void RaiseWriteError() { throw EWriteError(u"Stream write error"); }
+void RaiseReadError() {
+    throw EReadError(u"Stream read error");
+}
+void RaiseWriteError() {
+    throw EWriteError(u"Stream write error");
+}
 
 void RaiseListIndexError(int64_t Index) {
     throw EListError(FormatText(u"List index out of bounds (%d)", Index));
 }
 
-void RaiseAbstractError() { throw EAbstractError(u"Abstract Error"); }
-void RaiseDecompressionError() { throw EZDecompressionError(u"Error"); }
-void RaiseCompressionError() { throw EZCompressionError(u"Error"); }
+void RaiseAbstractError() {
+    throw EAbstractError(u"Abstract Error");
+}
+void RaiseDecompressionError() {
+    throw EZDecompressionError(u"Error");
+}
+void RaiseCompressionError() {
+    throw EZCompressionError(u"Error");
+}
 
 void RaiseResNotFound(WideStringView Name) {
     throw EResNotFound(FormatText(u"Resource %s not found", Name));

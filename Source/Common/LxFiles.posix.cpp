@@ -11,9 +11,13 @@
 
 namespace {
 
-std::string NativePath(WideStringView Path) { return WideToUtf8(Path); }
+std::string NativePath(WideStringView Path) {
+    return WideToUtf8(Path);
+}
 
-WideString ErrorText(int Error) { return Utf8ToWide(std::strerror(Error)); }
+WideString ErrorText(int Error) {
+    return Utf8ToWide(std::strerror(Error));
+}
 
 bool StatIsDirectory(const std::string& Path, bool& IsDirectory) {
     struct stat Info;
@@ -28,7 +32,8 @@ std::string ParentOf(const std::string& Path) {
 }
 
 bool ForceNative(std::string Path) {
-    while (Path.size() > 1 && Path.back() == '/') Path.pop_back();
+    while (Path.size() > 1 && Path.back() == '/')
+        Path.pop_back();
     bool IsDirectory = false;
     if (Path.empty() || Path == "/" || (StatIsDirectory(Path, IsDirectory) && IsDirectory))
         return true;
@@ -54,7 +59,9 @@ bool ForceDirectories(WideStringView Path) {
     return ForceNative(NativePath(Path));
 }
 
-bool DeleteFile(WideStringView Path) { return unlink(NativePath(Path).c_str()) == 0; }
+bool DeleteFile(WideStringView Path) {
+    return unlink(NativePath(Path).c_str()) == 0;
+}
 
 void TLxFilefn::ForceFileDir(WideStringView FileName) {
     const std::string Folder = ParentOf(NativePath(FileName));
@@ -71,12 +78,15 @@ TFileStream::TFileStream(WideStringView FileName, TFileMode Mode) {
         const int Error = errno;
         const WideString Name(FileName);
         if (Mode == fmCreate)
-            throw EFCreateError(FormatText(u"Cannot create file \"%s\". %s", Name, ErrorText(Error)));
+            throw EFCreateError(
+                FormatText(u"Cannot create file \"%s\". %s", Name, ErrorText(Error)));
         throw EFOpenError(FormatText(u"Cannot open file \"%s\". %s", Name, ErrorText(Error)));
     }
 }
 
-TFileStream::~TFileStream() { close(static_cast<int>(FHandle)); }
+TFileStream::~TFileStream() {
+    close(static_cast<int>(FHandle));
+}
 
 int64_t TFileStream::Read(void* Buffer, int64_t Count) {
     int64_t Done = 0;
@@ -93,8 +103,9 @@ int64_t TFileStream::Read(void* Buffer, int64_t Count) {
 int64_t TFileStream::Write(const void* Buffer, int64_t Count) {
     int64_t Done = 0;
     while (Done < Count) {
-        const ssize_t Put = write(static_cast<int>(FHandle), static_cast<const char*>(Buffer) + Done,
-                                  static_cast<size_t>(Count - Done));
+        const ssize_t Put =
+            write(static_cast<int>(FHandle), static_cast<const char*>(Buffer) + Done,
+                  static_cast<size_t>(Count - Done));
         if (Put < 0 && errno == EINTR) continue;
         if (Put <= 0) break;
         Done += Put;

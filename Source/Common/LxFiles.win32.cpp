@@ -9,7 +9,9 @@
 
 namespace {
 
-const wchar_t* W(const WideString& Text) { return reinterpret_cast<const wchar_t*>(Text.c_str()); }
+const wchar_t* W(const WideString& Text) {
+    return reinterpret_cast<const wchar_t*>(Text.c_str());
+}
 
 WideString SysErrorMessage(DWORD Error) {
     wchar_t* Buffer = nullptr;
@@ -17,7 +19,8 @@ WideString SysErrorMessage(DWORD Error) {
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
         nullptr, Error, 0, reinterpret_cast<wchar_t*>(&Buffer), 0, nullptr);
     WideString Result;
-    if (Length > 0 && Buffer) Result = Trim(WideStringView(reinterpret_cast<char16_t*>(Buffer), Length));
+    if (Length > 0 && Buffer)
+        Result = Trim(WideStringView(reinterpret_cast<char16_t*>(Buffer), Length));
     LocalFree(Buffer);
     return Result;
 }
@@ -47,7 +50,9 @@ bool ForceDirectories(WideStringView Path) {
     return CreateDirectoryW(W(Dir), nullptr) || DirectoryExists(Dir);
 }
 
-bool DeleteFile(WideStringView Path) { return DeleteFileW(W(WideString(Path))) != 0; }
+bool DeleteFile(WideStringView Path) {
+    return DeleteFileW(W(WideString(Path))) != 0;
+}
 
 void TLxFilefn::ForceFileDir(WideStringView FileName) {
     const WideString Folder = ExtractFilePath(FileName);
@@ -75,7 +80,9 @@ TFileStream::TFileStream(WideStringView FileName, TFileMode Mode) {
     FHandle = reinterpret_cast<intptr_t>(Handle);
 }
 
-TFileStream::~TFileStream() { CloseHandle(reinterpret_cast<HANDLE>(FHandle)); }
+TFileStream::~TFileStream() {
+    CloseHandle(reinterpret_cast<HANDLE>(FHandle));
+}
 
 int64_t TFileStream::Read(void* Buffer, int64_t Count) {
     int64_t Done = 0;
@@ -108,7 +115,9 @@ int64_t TFileStream::Write(const void* Buffer, int64_t Count) {
 int64_t TFileStream::Seek(int64_t Offset, TSeekOrigin Origin) {
     LARGE_INTEGER Distance, Result;
     Distance.QuadPart = Offset;
-    const DWORD Method = Origin == soBeginning ? FILE_BEGIN : Origin == soCurrent ? FILE_CURRENT : FILE_END;
+    const DWORD Method = Origin == soBeginning ? FILE_BEGIN
+                         : Origin == soCurrent ? FILE_CURRENT
+                                               : FILE_END;
     if (!SetFilePointerEx(reinterpret_cast<HANDLE>(FHandle), Distance, &Result, Method)) return -1;
     return Result.QuadPart;
 }

@@ -20,7 +20,9 @@ public:
                   std::forward<TArgs>(Args)...);
           }) {}
 
-    TResult operator()(TArgs... Args) const { return FInvoke(FObject, std::forward<TArgs>(Args)...); }
+    TResult operator()(TArgs... Args) const {
+        return FInvoke(FObject, std::forward<TArgs>(Args)...);
+    }
 
 private:
     void* FObject;

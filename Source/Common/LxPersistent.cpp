@@ -42,22 +42,30 @@ void CheckSupported(const TPropInfo& Prop) {
     case tkVariant:
     case tkArray:
     case tkRecord:
-    case tkInterface: RaiseAssertion(Prop.Type->Name, __FILE__, __LINE__);
-    default: break;
+    case tkInterface:
+        RaiseAssertion(Prop.Type->Name, __FILE__, __LINE__);
+    default:
+        break;
     }
 }
 
 int64_t GetOrd(TPersistent& Instance, const TPropInfo& Prop) {
     const void* Field = Prop.Field(Instance);
     switch (Prop.Type->OrdType) {
-    case otSByte: return *static_cast<const int8_t*>(Field);
-    case otUByte: return *static_cast<const uint8_t*>(Field);
-    case otSWord: return *static_cast<const int16_t*>(Field);
-    case otUWord: return *static_cast<const uint16_t*>(Field);
+    case otSByte:
+        return *static_cast<const int8_t*>(Field);
+    case otUByte:
+        return *static_cast<const uint8_t*>(Field);
+    case otSWord:
+        return *static_cast<const int16_t*>(Field);
+    case otUWord:
+        return *static_cast<const uint16_t*>(Field);
     // 32-bit ordinals travel widened with their sign, so unsigned ones read back unchanged.
     case otSLong:
-    case otULong: return *static_cast<const int32_t*>(Field);
-    case otSQuad: return *static_cast<const int64_t*>(Field);
+    case otULong:
+        return *static_cast<const int32_t*>(Field);
+    case otSQuad:
+        return *static_cast<const int64_t*>(Field);
     }
     return 0;
 }
@@ -66,12 +74,20 @@ void SetOrd(TPersistent& Instance, const TPropInfo& Prop, int64_t Value) {
     void* Field = Prop.Field(Instance);
     switch (Prop.Type->OrdType) {
     case otSByte:
-    case otUByte: *static_cast<uint8_t*>(Field) = static_cast<uint8_t>(Value); break;
+    case otUByte:
+        *static_cast<uint8_t*>(Field) = static_cast<uint8_t>(Value);
+        break;
     case otSWord:
-    case otUWord: *static_cast<uint16_t*>(Field) = static_cast<uint16_t>(Value); break;
+    case otUWord:
+        *static_cast<uint16_t*>(Field) = static_cast<uint16_t>(Value);
+        break;
     case otSLong:
-    case otULong: *static_cast<uint32_t*>(Field) = static_cast<uint32_t>(Value); break;
-    case otSQuad: *static_cast<int64_t*>(Field) = Value; break;
+    case otULong:
+        *static_cast<uint32_t*>(Field) = static_cast<uint32_t>(Value);
+        break;
+    case otSQuad:
+        *static_cast<int64_t*>(Field) = Value;
+        break;
     }
 }
 
@@ -132,12 +148,18 @@ uint32_t StringToSet(const TTypeInfo& Type, WideStringView Text) {
 WideString GetText(TPersistent& Instance, const TPropInfo& Prop) {
     void* Field = Prop.Field(Instance);
     switch (Prop.Type->Kind) {
-    case tkEnumeration: return EnumName(*Prop.Type, GetOrd(Instance, Prop));
-    case tkFloat: return FloatToText(*static_cast<double*>(Field), GetDecimalSeparator());
-    case tkString: return PlatformAnsiToWide(*static_cast<RawByteString*>(Field));
-    case tkSet: return SetToString(*Prop.Type, *static_cast<uint32_t*>(Field));
-    case tkUString: return *static_cast<WideString*>(Field);
-    default: return IntToStr(GetOrd(Instance, Prop));
+    case tkEnumeration:
+        return EnumName(*Prop.Type, GetOrd(Instance, Prop));
+    case tkFloat:
+        return FloatToText(*static_cast<double*>(Field), GetDecimalSeparator());
+    case tkString:
+        return PlatformAnsiToWide(*static_cast<RawByteString*>(Field));
+    case tkSet:
+        return SetToString(*Prop.Type, *static_cast<uint32_t*>(Field));
+    case tkUString:
+        return *static_cast<WideString*>(Field);
+    default:
+        return IntToStr(GetOrd(Instance, Prop));
     }
 }
 
@@ -164,13 +186,22 @@ void SetText(TPersistent& Instance, const TPropInfo& Prop, WideStringView Text) 
         break;
     case tkFloat: {
         double Value;
-        if (TryTextToFloat(Text, Value, GetDecimalSeparator())) *static_cast<double*>(Field) = Value;
+        if (TryTextToFloat(Text, Value, GetDecimalSeparator()))
+            *static_cast<double*>(Field) = Value;
         break;
     }
-    case tkString: *static_cast<RawByteString*>(Field) = PlatformWideToAnsi(Text); break;
-    case tkSet: *static_cast<uint32_t*>(Field) = StringToSet(*Prop.Type, Text); break;
-    case tkUString: *static_cast<WideString*>(Field) = WideString(Text); break;
-    default: CheckSupported(Prop); break;
+    case tkString:
+        *static_cast<RawByteString*>(Field) = PlatformWideToAnsi(Text);
+        break;
+    case tkSet:
+        *static_cast<uint32_t*>(Field) = StringToSet(*Prop.Type, Text);
+        break;
+    case tkUString:
+        *static_cast<WideString*>(Field) = WideString(Text);
+        break;
+    default:
+        CheckSupported(Prop);
+        break;
     }
 }
 
@@ -214,7 +245,8 @@ void CopyProp(TPersistent& Dest, const TPropInfo& Prop, TPersistent& Source,
 bool SamePropValue(TPersistent& A, TPersistent& B, const TPropInfo& Prop) {
     CheckSupported(Prop);
     switch (Prop.Type->Kind) {
-    case tkMethod: return true;
+    case tkMethod:
+        return true;
     case tkClass: {
         auto* X = dynamic_cast<TXmlPersistent*>(Prop.Object(A));
         auto* Y = dynamic_cast<TXmlPersistent*>(Prop.Object(B));
@@ -227,8 +259,10 @@ bool SamePropValue(TPersistent& A, TPersistent& B, const TPropInfo& Prop) {
                *static_cast<RawByteString*>(Prop.Field(B));
     case tkUString:
         return *static_cast<WideString*>(Prop.Field(A)) == *static_cast<WideString*>(Prop.Field(B));
-    case tkSet: return *static_cast<uint32_t*>(Prop.Field(A)) == *static_cast<uint32_t*>(Prop.Field(B));
-    default: return GetOrd(A, Prop) == GetOrd(B, Prop);
+    case tkSet:
+        return *static_cast<uint32_t*>(Prop.Field(A)) == *static_cast<uint32_t*>(Prop.Field(B));
+    default:
+        return GetOrd(A, Prop) == GetOrd(B, Prop);
     }
 }
 
@@ -281,12 +315,17 @@ void TXmlObjectList::Assign(const TPersistent* Source) {
     auto* From = dynamic_cast<const TXmlObjectList*>(Source);
     if (!From || From == this) return;
     Clear();
-    for (const auto& Item : From->FItems) FItems.push_back(Item->Clone());
+    for (const auto& Item : From->FItems)
+        FItems.push_back(Item->Clone());
 }
 
-std::unique_ptr<TXmlPersistent> TXmlObjectList::CreateItem(WideStringView) { RaiseAbstractError(); }
+std::unique_ptr<TXmlPersistent> TXmlObjectList::CreateItem(WideStringView) {
+    RaiseAbstractError();
+}
 
-void TXmlObjectList::Clear() { FItems.clear(); }
+void TXmlObjectList::Clear() {
+    FItems.clear();
+}
 
 bool TXmlObjectList::ItemsEqual(const TXmlObjectList* Other) const {
     if (!Other || Other->Count() != Count()) return false;

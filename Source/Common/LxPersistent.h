@@ -91,7 +91,8 @@ void LoadPropsFromNode(TPersistent& Instance, TXmlNode* Node, int Context);
 template <class TVisit>
 void ForEachProp(const TClassInfo& Info, TVisit&& Visit) {
     if (Info.Parent) ForEachProp(*Info.Parent, Visit);
-    for (size_t I = 0; I < Info.PropCount; ++I) Visit(Info.Props[I]);
+    for (size_t I = 0; I < Info.PropCount; ++I)
+        Visit(Info.Props[I]);
 }
 
 const TPropInfo* FindProp(const TClassInfo& Info, WideStringView Name);

@@ -24,7 +24,8 @@ void TXmlPersistent::SaveToJson(json& Json, int Context) const {
         CheckSupported(Prop);
         const std::string Name = WideToUtf8(Prop.Name);
         switch (Prop.Type->Kind) {
-        case tkMethod: return;
+        case tkMethod:
+            return;
         case tkClass:
             if (auto* Sub = dynamic_cast<TXmlPersistent*>(Prop.Object(Self))) {
                 json Object = json::object();
@@ -35,9 +36,15 @@ void TXmlPersistent::SaveToJson(json& Json, int Context) const {
         case tkInteger:
         case tkChar:
         case tkWChar:
-        case tkInt64: Json[Name] = GetOrd(Self, Prop); return;
-        case tkFloat: Json[Name] = *static_cast<double*>(Prop.Field(Self)); return;
-        default: Json[Name] = WideToUtf8(GetText(Self, Prop)); return;
+        case tkInt64:
+            Json[Name] = GetOrd(Self, Prop);
+            return;
+        case tkFloat:
+            Json[Name] = *static_cast<double*>(Prop.Field(Self));
+            return;
+        default:
+            Json[Name] = WideToUtf8(GetText(Self, Prop));
+            return;
         }
     });
     if (auto* List = dynamic_cast<const TXmlObjectList*>(this)) {
@@ -75,7 +82,9 @@ void TXmlPersistent::LoadFromJson(const json& Json, int Context) {
         case tkFloat:
             if (Member.is_number()) *static_cast<double*>(Prop.Field(*this)) = Member.get<double>();
             return;
-        default: SetText(*this, Prop, MemberText(Member)); return;
+        default:
+            SetText(*this, Prop, MemberText(Member));
+            return;
         }
     });
     auto* List = dynamic_cast<TXmlObjectList*>(this);
@@ -95,8 +104,8 @@ void TXmlPersistent::LoadFromJson(const json& Json, int Context) {
 }
 
 void TXmlPersistent::SaveToJsonStream(TStream& Stream, int Context) const {
-    json Root = dynamic_cast<const TXmlObjectList*>(this) ? json{{"Items", json::array()}}
-                                                           : json::object();
+    json Root =
+        dynamic_cast<const TXmlObjectList*>(this) ? json{{"Items", json::array()}} : json::object();
     SaveToJson(Root, Context);
     const std::string Text = Root.dump(2, ' ', true);
     Stream.WriteBuffer(Text.data(), static_cast<int64_t>(Text.size()));

@@ -13,7 +13,8 @@ void SavePropsToNode(const TPersistent& Instance, TXmlNode* Node, int Context) {
         if (!Prop.Readable) return;
         CheckSupported(Prop);
         switch (Prop.Type->Kind) {
-        case tkMethod: return;
+        case tkMethod:
+            return;
         case tkClass: {
             TPersistent* Sub = Prop.Object(Self);
             if (auto* Persistent = dynamic_cast<TXmlPersistent*>(Sub))
@@ -25,12 +26,16 @@ void SavePropsToNode(const TPersistent& Instance, TXmlNode* Node, int Context) {
         case tkInteger:
         case tkChar:
         case tkWChar:
-        case tkInt64: Node->Attributes.FindOrAdd(Prop.Name)->SetAsInteger(GetOrd(Self, Prop)); return;
+        case tkInt64:
+            Node->Attributes.FindOrAdd(Prop.Name)->SetAsInteger(GetOrd(Self, Prop));
+            return;
         case tkFloat:
             Node->Attributes.FindOrAdd(Prop.Name)->SetAsFloat(
                 *static_cast<double*>(Prop.Field(Self)));
             return;
-        default: Node->Attributes.FindOrAdd(Prop.Name)->SetAsString(GetText(Self, Prop)); return;
+        default:
+            Node->Attributes.FindOrAdd(Prop.Name)->SetAsString(GetText(Self, Prop));
+            return;
         }
     });
 }
@@ -98,7 +103,8 @@ void TXmlObjectList::SaveToNode(TXmlNode* Node, int Context) const {
     SavePropsToNode(*this, Node, Context);
     TXmlNode* ItemsNode = Node->ChildByName(u"Items");
     ItemsNode->Children.Clear();
-    for (const auto& Item : FItems) Item->SaveToNode(ItemsNode->AddChild(Item->ClassName()), Context);
+    for (const auto& Item : FItems)
+        Item->SaveToNode(ItemsNode->AddChild(Item->ClassName()), Context);
 }
 
 void TXmlObjectList::LoadFromNode(TXmlNode* Node, int Context) {

@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <unistd.h>
 
-char16_t PlatformDecimalSeparator() { return u'.'; }
+char16_t PlatformDecimalSeparator() {
+    return u'.';
+}
 
 WideString PlatformModuleFileName() {
     char Buffer[4096];
@@ -20,7 +22,8 @@ WideString PlatformCommandLine() {
     if (FILE* File = std::fopen("/proc/self/cmdline", "rb")) {
         char Buffer[4096];
         size_t Count;
-        while ((Count = std::fread(Buffer, 1, sizeof(Buffer), File)) > 0) Raw.append(Buffer, Count);
+        while ((Count = std::fread(Buffer, 1, sizeof(Buffer), File)) > 0)
+            Raw.append(Buffer, Count);
         std::fclose(File);
     }
     WideString Result;
@@ -36,5 +39,9 @@ WideString PlatformCommandLine() {
 }
 
 // The 8-bit code page of a Linux system is UTF-8.
-RawByteString PlatformWideToAnsi(WideStringView Text) { return WideToUtf8(Text); }
-WideString PlatformAnsiToWide(std::string_view Text) { return Utf8ToWide(Text); }
+RawByteString PlatformWideToAnsi(WideStringView Text) {
+    return WideToUtf8(Text);
+}
+WideString PlatformAnsiToWide(std::string_view Text) {
+    return Utf8ToWide(Text);
+}

@@ -29,9 +29,12 @@ WideString PlatformCommandLine() {
 RawByteString PlatformWideToAnsi(WideStringView Text) {
     if (Text.empty()) return {};
     const auto* Wide = reinterpret_cast<const wchar_t*>(Text.data());
-    const int Length = WideCharToMultiByte(CP_ACP, 0, Wide, int(Text.size()), nullptr, 0, nullptr, nullptr);
+    const int Length =
+        WideCharToMultiByte(CP_ACP, 0, Wide, int(Text.size()), nullptr, 0, nullptr, nullptr);
     RawByteString Result(size_t(Length > 0 ? Length : 0), '\0');
-    if (Length > 0) WideCharToMultiByte(CP_ACP, 0, Wide, int(Text.size()), Result.data(), Length, nullptr, nullptr);
+    if (Length > 0)
+        WideCharToMultiByte(CP_ACP, 0, Wide, int(Text.size()), Result.data(), Length, nullptr,
+                            nullptr);
     return Result;
 }
 

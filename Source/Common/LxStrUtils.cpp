@@ -11,7 +11,9 @@
 
 namespace {
 
-bool IsPathDelimiter(char16_t C) { return C == u'\\' || C == u':'; }
+bool IsPathDelimiter(char16_t C) {
+    return C == u'\\' || C == u':';
+}
 
 size_t LastDelimiter(WideStringView Path) {
     for (size_t I = Path.size(); I > 0; --I)
@@ -23,7 +25,8 @@ size_t LastDelimiter(WideStringView Path) {
 
 WideString ExtractFilePath(WideStringView Path) {
     const size_t Delimiter = LastDelimiter(Path);
-    return Delimiter == WideStringView::npos ? WideString() : WideString(Path.substr(0, Delimiter + 1));
+    return Delimiter == WideStringView::npos ? WideString()
+                                             : WideString(Path.substr(0, Delimiter + 1));
 }
 
 WideString ExtractFileName(WideStringView Path) {
@@ -60,8 +63,10 @@ WideString ExcludeTrailingBackslash(WideStringView Path) {
 WideString Trim(WideStringView Text) {
     size_t First = 0;
     size_t Last = Text.size();
-    while (First < Last && Text[First] <= u' ') ++First;
-    while (Last > First && Text[Last - 1] <= u' ') --Last;
+    while (First < Last && Text[First] <= u' ')
+        ++First;
+    while (Last > First && Text[Last - 1] <= u' ')
+        --Last;
     return WideString(Text.substr(First, Last - First));
 }
 
@@ -86,7 +91,8 @@ char16_t WideUpperChar(char16_t C) {
 
 WideString WideUpperCase(WideStringView Text) {
     WideString Result(Text);
-    for (char16_t& C : Result) C = WideUpperChar(C);
+    for (char16_t& C : Result)
+        C = WideUpperChar(C);
     return Result;
 }
 
@@ -101,7 +107,8 @@ size_t FindText(WideStringView Text, WideStringView Needle, size_t From) {
     if (Needle.empty() || Needle.size() > Text.size()) return WideStringView::npos;
     for (size_t I = From; I + Needle.size() <= Text.size(); ++I) {
         size_t J = 0;
-        while (J < Needle.size() && WideUpperChar(Text[I + J]) == WideUpperChar(Needle[J])) ++J;
+        while (J < Needle.size() && WideUpperChar(Text[I + J]) == WideUpperChar(Needle[J]))
+            ++J;
         if (J == Needle.size()) return I;
     }
     return WideStringView::npos;
@@ -160,7 +167,9 @@ WideString FormatTextList(WideStringView Format, std::initializer_list<TFormatAr
     return Result;
 }
 
-WideString IntToStr(int64_t Value) { return AsciiToWide(std::to_string(Value)); }
+WideString IntToStr(int64_t Value) {
+    return AsciiToWide(std::to_string(Value));
+}
 
 namespace {
 
@@ -169,7 +178,8 @@ bool ParseInteger(WideStringView Text, T& Value) {
     using U = std::make_unsigned_t<T>;
     size_t I = 0;
     const size_t N = Text.size();
-    while (I < N && Text[I] == u' ') ++I;
+    while (I < N && Text[I] == u' ')
+        ++I;
     bool Negative = false;
     if (I < N && (Text[I] == u'-' || Text[I] == u'+')) Negative = Text[I++] == u'-';
     bool Hex = false;
@@ -209,8 +219,12 @@ bool ParseInteger(WideStringView Text, T& Value) {
 
 } // namespace
 
-bool TryStrToInt(WideStringView Text, int32_t& Value) { return ParseInteger(Text, Value); }
-bool TryStrToInt64(WideStringView Text, int64_t& Value) { return ParseInteger(Text, Value); }
+bool TryStrToInt(WideStringView Text, int32_t& Value) {
+    return ParseInteger(Text, Value);
+}
+bool TryStrToInt64(WideStringView Text, int64_t& Value) {
+    return ParseInteger(Text, Value);
+}
 
 int32_t StrToInt(WideStringView Text) {
     int32_t Value = 0;
@@ -227,7 +241,9 @@ char16_t GetDecimalSeparator() {
     return GDecimalSeparator;
 }
 
-void SetDecimalSeparator(char16_t Separator) { GDecimalSeparator = Separator; }
+void SetDecimalSeparator(char16_t Separator) {
+    GDecimalSeparator = Separator;
+}
 
 WideString FloatToText(double Value, char16_t DecimalSeparator) {
     if (std::isnan(Value)) return u"NAN";
@@ -243,7 +259,8 @@ WideString FloatToText(double Value, char16_t DecimalSeparator) {
     std::string Digits;
     for (char C : Text.substr(0, E))
         if (C != '.') Digits += C;
-    while (Digits.size() > 1 && Digits.back() == '0') Digits.pop_back();
+    while (Digits.size() > 1 && Digits.back() == '0')
+        Digits.pop_back();
     const int Exponent = std::atoi(std::string(Text.substr(E + 1)).c_str());
 
     WideString Result = Negative ? u"-" : u"";
@@ -255,7 +272,8 @@ WideString FloatToText(double Value, char16_t DecimalSeparator) {
             Result.append(size_t(-Exponent - 1), u'0');
             Result += AsciiToWide(Digits);
         } else {
-            for (int I = 0; I <= Exponent; ++I) Result += I < DigitCount ? char16_t(Digits[I]) : u'0';
+            for (int I = 0; I <= Exponent; ++I)
+                Result += I < DigitCount ? char16_t(Digits[I]) : u'0';
             if (DigitCount > Exponent + 1) {
                 Result += DecimalSeparator;
                 Result += AsciiToWide(std::string_view(Digits).substr(size_t(Exponent) + 1));
@@ -276,8 +294,10 @@ WideString FloatToText(double Value, char16_t DecimalSeparator) {
 bool TryTextToFloat(WideStringView Text, double& Value, char16_t DecimalSeparator) {
     size_t I = 0;
     size_t N = Text.size();
-    while (I < N && Text[I] == u' ') ++I;
-    while (N > I && Text[N - 1] == u' ') --N;
+    while (I < N && Text[I] == u' ')
+        ++I;
+    while (N > I && Text[N - 1] == u' ')
+        --N;
     std::string Ascii;
     if (I < N && (Text[I] == u'-' || Text[I] == u'+')) Ascii += char(Text[I++]);
     size_t Digits = 0;
@@ -310,7 +330,9 @@ bool TryTextToFloat(WideStringView Text, double& Value, char16_t DecimalSeparato
     return true;
 }
 
-WideString AsciiToWide(std::string_view Text) { return WideString(Text.begin(), Text.end()); }
+WideString AsciiToWide(std::string_view Text) {
+    return WideString(Text.begin(), Text.end());
+}
 
 std::vector<WideString> SplitCommandLine(WideStringView CommandLine) {
     std::vector<WideString> Result;
@@ -319,7 +341,8 @@ std::vector<WideString> SplitCommandLine(WideStringView CommandLine) {
     auto At = [&](size_t I) -> char16_t { return I < N ? CommandLine[I] : u'\0'; };
     for (;;) {
         for (;;) {
-            while (At(P) != 0 && At(P) <= u' ') ++P;
+            while (At(P) != 0 && At(P) <= u' ')
+                ++P;
             if (At(P) == u'"' && At(P + 1) == u'"')
                 P += 2;
             else
@@ -329,7 +352,8 @@ std::vector<WideString> SplitCommandLine(WideStringView CommandLine) {
         while (At(P) > u' ') {
             if (At(P) == u'"') {
                 ++P;
-                while (At(P) != 0 && At(P) != u'"') Parameter += CommandLine[P++];
+                while (At(P) != 0 && At(P) != u'"')
+                    Parameter += CommandLine[P++];
                 if (At(P) != 0) ++P;
             } else {
                 Parameter += CommandLine[P++];

@@ -2,6 +2,7 @@
 
 #include "LxTypes.h"
 
+#include <memory>
 #include <vector>
 
 enum TSeekOrigin { soBeginning, soCurrent, soEnd };
@@ -51,6 +52,8 @@ public:
     void SetSize(int64_t NewSize) override;
 };
 
+// Owns its bytes. Growth never zero-fills what is about to be overwritten, so decoders can
+// write straight into it.
 class TMemoryStream : public TCustomMemoryStream {
 public:
     TMemoryStream() = default;
@@ -58,16 +61,31 @@ public:
     TMemoryStream& operator=(const TMemoryStream&) = delete;
 
     int64_t Write(const void* Buffer, int64_t Count) override;
+    // Bytes added by growing read as zero.
     void SetSize(int64_t NewSize) override;
     void Clear();
-    uint8_t* Memory() { return FData.data(); }
-    const uint8_t* Memory() const { return FData.data(); }
-    // Takes over a byte vector as the whole content, position 0.
+    uint8_t* Memory() { return FBuffer.get(); }
+    const uint8_t* Memory() const { return FBuffer.get(); }
+
+    // Uninitialised room for at least MinRoom bytes after the content; Commit adds what was
+    // written there to the content.
+    uint8_t* Reserve(size_t MinRoom, size_t& Room);
+    void Commit(size_t Count);
+    void Swap(TMemoryStream& Other);
+
+    // Copies in and out, for callers that hold their bytes in vectors.
     void Adopt(std::vector<uint8_t>&& Data);
     std::vector<uint8_t> Release();
-    const std::vector<uint8_t>& Bytes() const { return FData; }
+    std::vector<uint8_t> Bytes() const;
 
 private:
-    void Sync() { SetPointer(FData.data(), static_cast<int64_t>(FData.size())); }
-    std::vector<uint8_t> FData;
+    void Grow(size_t MinCapacity);
+    void Sync() { SetPointer(FBuffer.get(), static_cast<int64_t>(FLength)); }
+    struct TFree {
+        void operator()(uint8_t* Memory) const;
+    };
+    // realloc lets large buffers grow by remapping pages instead of copying them.
+    std::unique_ptr<uint8_t, TFree> FBuffer;
+    size_t FLength = 0;
+    size_t FCapacity = 0;
 };

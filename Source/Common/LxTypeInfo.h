@@ -74,11 +74,16 @@ extern const TTypeInfo Boolean, ShortInt, Byte, SmallInt, Word, Integer, Cardina
 
 template <class T>
 constexpr TOrdType OrdTypeOf() {
-    if constexpr (std::is_enum_v<T>) return OrdTypeOf<std::underlying_type_t<T>>();
-    else if constexpr (sizeof(T) == 1) return std::is_signed_v<T> ? otSByte : otUByte;
-    else if constexpr (sizeof(T) == 2) return std::is_signed_v<T> ? otSWord : otUWord;
-    else if constexpr (sizeof(T) == 4) return std::is_signed_v<T> ? otSLong : otULong;
-    else return otSQuad;
+    if constexpr (std::is_enum_v<T>)
+        return OrdTypeOf<std::underlying_type_t<T>>();
+    else if constexpr (sizeof(T) == 1)
+        return std::is_signed_v<T> ? otSByte : otUByte;
+    else if constexpr (sizeof(T) == 2)
+        return std::is_signed_v<T> ? otSWord : otUWord;
+    else if constexpr (sizeof(T) == 4)
+        return std::is_signed_v<T> ? otSLong : otULong;
+    else
+        return otSQuad;
 }
 
 template <class T>
@@ -110,22 +115,38 @@ const TTypeInfo& SetTypeOf() {
 // Type information of a field type; enumerations provide EnumTypeInfo through LX_ENUM_TYPE.
 template <class F>
 const TTypeInfo& TypeOf() {
-    if constexpr (std::is_same_v<F, bool>) return Boolean;
-    else if constexpr (std::is_enum_v<F>) return EnumTypeInfo(F{});
-    else if constexpr (IsSet<F>::value) return SetTypeOf<typename IsSet<F>::Element>();
-    else if constexpr (std::is_same_v<F, char16_t>) return WideChar;
-    else if constexpr (std::is_same_v<F, char>) return AnsiChar;
-    else if constexpr (std::is_same_v<F, int8_t>) return ShortInt;
-    else if constexpr (std::is_same_v<F, uint8_t>) return Byte;
-    else if constexpr (std::is_same_v<F, int16_t>) return SmallInt;
-    else if constexpr (std::is_same_v<F, uint16_t>) return Word;
-    else if constexpr (std::is_same_v<F, int32_t>) return Integer;
-    else if constexpr (std::is_same_v<F, uint32_t>) return Cardinal;
-    else if constexpr (std::is_same_v<F, int64_t>) return Int64;
-    else if constexpr (std::is_same_v<F, double>) return Double;
-    else if constexpr (std::is_same_v<F, RawByteString>) return AnsiString;
-    else if constexpr (std::is_same_v<F, WideString>) return UnicodeString;
-    else static_assert(sizeof(F) == 0, "no published kind for this field type");
+    if constexpr (std::is_same_v<F, bool>)
+        return Boolean;
+    else if constexpr (std::is_enum_v<F>)
+        return EnumTypeInfo(F{});
+    else if constexpr (IsSet<F>::value)
+        return SetTypeOf<typename IsSet<F>::Element>();
+    else if constexpr (std::is_same_v<F, char16_t>)
+        return WideChar;
+    else if constexpr (std::is_same_v<F, char>)
+        return AnsiChar;
+    else if constexpr (std::is_same_v<F, int8_t>)
+        return ShortInt;
+    else if constexpr (std::is_same_v<F, uint8_t>)
+        return Byte;
+    else if constexpr (std::is_same_v<F, int16_t>)
+        return SmallInt;
+    else if constexpr (std::is_same_v<F, uint16_t>)
+        return Word;
+    else if constexpr (std::is_same_v<F, int32_t>)
+        return Integer;
+    else if constexpr (std::is_same_v<F, uint32_t>)
+        return Cardinal;
+    else if constexpr (std::is_same_v<F, int64_t>)
+        return Int64;
+    else if constexpr (std::is_same_v<F, double>)
+        return Double;
+    else if constexpr (std::is_same_v<F, RawByteString>)
+        return AnsiString;
+    else if constexpr (std::is_same_v<F, WideString>)
+        return UnicodeString;
+    else
+        static_assert(sizeof(F) == 0, "no published kind for this field type");
 }
 
 template <auto Member>
@@ -138,8 +159,10 @@ template <auto Member>
 TPersistent* ObjectOf(TPersistent& Instance) {
     using C = typename MemberTraits<decltype(Member)>::Class;
     auto& Field = static_cast<C&>(Instance).*Member;
-    if constexpr (IsUniquePtr<std::remove_cvref_t<decltype(Field)>>::value) return Field.get();
-    else return &Field;
+    if constexpr (IsUniquePtr<std::remove_cvref_t<decltype(Field)>>::value)
+        return Field.get();
+    else
+        return &Field;
 }
 
 template <class T>
@@ -157,8 +180,8 @@ TPropInfo Published(const char16_t* Name) {
         return TPropInfo{Name, &LxTypeInfo::Object, nullptr, &LxTypeInfo::ObjectOf<Member>, true,
                          false};
     else
-        return TPropInfo{Name, &LxTypeInfo::TypeOf<F>(), &LxTypeInfo::FieldOf<Member>, nullptr,
-                         true, true};
+        return TPropInfo{
+            Name, &LxTypeInfo::TypeOf<F>(), &LxTypeInfo::FieldOf<Member>, nullptr, true, true};
 }
 
 template <class T, size_t N>
@@ -182,7 +205,9 @@ TClassInfo MakeClassInfo(const char16_t* ClassName, const TClassInfo* Parent) {
 #define LX_PERSISTENT_CLASS(Name)                                                                  \
 public:                                                                                            \
     static const TClassInfo& StaticClassInfo();                                                    \
-    const TClassInfo& ClassInfo() const override { return StaticClassInfo(); }                    \
+    const TClassInfo& ClassInfo() const override {                                                 \
+        return StaticClassInfo();                                                                  \
+    }                                                                                              \
                                                                                                    \
 private:
 
@@ -190,7 +215,11 @@ private:
 #define LX_ENUM_TYPE(Type, ...)                                                                    \
     inline const TTypeInfo& EnumTypeInfo(Type) {                                                   \
         static const char16_t* const Names[] = {__VA_ARGS__};                                      \
-        static const TTypeInfo Info{tkEnumeration, u## #Type, LxTypeInfo::OrdTypeOf<Type>(),      \
-                                    Names, int(sizeof(Names) / sizeof(Names[0])), nullptr};       \
+        static const TTypeInfo Info{tkEnumeration,                                                 \
+                                    u## #Type,                                                     \
+                                    LxTypeInfo::OrdTypeOf<Type>(),                                 \
+                                    Names,                                                         \
+                                    int(sizeof(Names) / sizeof(Names[0])),                         \
+                                    nullptr};                                                      \
         return Info;                                                                               \
     }

@@ -2,9 +2,13 @@
 #include "LxStrUtils.h"
 #include "LxXmlUtils.h"
 
-void RaiseXmlError(WideStringView Message) { throw EXmlException(WideString(Message)); }
+void RaiseXmlError(WideStringView Message) {
+    throw EXmlException(WideString(Message));
+}
 
-void RaiseXmlMismatch() { RaiseXmlError(u"XML 标签不匹配"); }
+void RaiseXmlMismatch() {
+    RaiseXmlError(u"XML 标签不匹配");
+}
 
 RawByteString XmlEscape(WideStringView Text) {
     const RawByteString Utf8 = WideToUtf8(Text);
@@ -12,15 +16,32 @@ RawByteString XmlEscape(WideStringView Text) {
     Result.reserve(Utf8.size());
     for (const char C : Utf8) {
         switch (C) {
-        case '&': Result += "&amp;"; break;
-        case '<': Result += "&lt;"; break;
-        case '>': Result += "&gt;"; break;
-        case '"': Result += "&quot;"; break;
-        case '\'': Result += "&apos;"; break;
-        case '\t': Result += "&#x09;"; break;
-        case '\n': Result += "&#x0A;"; break;
-        case '\r': Result += "&#x0D;"; break;
-        default: Result += C;
+        case '&':
+            Result += "&amp;";
+            break;
+        case '<':
+            Result += "&lt;";
+            break;
+        case '>':
+            Result += "&gt;";
+            break;
+        case '"':
+            Result += "&quot;";
+            break;
+        case '\'':
+            Result += "&apos;";
+            break;
+        case '\t':
+            Result += "&#x09;";
+            break;
+        case '\n':
+            Result += "&#x0A;";
+            break;
+        case '\r':
+            Result += "&#x0D;";
+            break;
+        default:
+            Result += C;
         }
     }
     return Result;
@@ -64,9 +85,8 @@ WideString XmlUnescape(std::string_view Stored) {
     size_t Position = 0;
     for (;;) {
         const size_t Amp = Stored.find('&', Position);
-        Result += Utf8ToWide(Stored.substr(Position, Amp == std::string_view::npos
-                                                         ? std::string_view::npos
-                                                         : Amp - Position));
+        Result += Utf8ToWide(Stored.substr(
+            Position, Amp == std::string_view::npos ? std::string_view::npos : Amp - Position));
         if (Amp == std::string_view::npos) break;
         const size_t Semicolon = Stored.find(';', Amp + 1);
         if (Semicolon == std::string_view::npos) RaiseXmlMismatch();

@@ -56,4 +56,6 @@ TXmlNode* TXmlNode::ChildByName(WideStringView ChildName) {
 
 TXmlDocument::TXmlDocument() : Root(std::make_unique<TXmlNode>(nullptr)) {}
 
-TXmlDocument::TXmlDocument(WideStringView RootName) : TXmlDocument() { Root->SetName(RootName); }
+TXmlDocument::TXmlDocument(WideStringView RootName) : TXmlDocument() {
+    Root->SetName(RootName);
+}

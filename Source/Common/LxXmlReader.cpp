@@ -5,8 +5,10 @@
 namespace {
 
 std::string_view TrimBlanks(std::string_view Text) {
-    while (!Text.empty() && static_cast<uint8_t>(Text.front()) <= 32) Text.remove_prefix(1);
-    while (!Text.empty() && static_cast<uint8_t>(Text.back()) <= 32) Text.remove_suffix(1);
+    while (!Text.empty() && static_cast<uint8_t>(Text.front()) <= 32)
+        Text.remove_prefix(1);
+    while (!Text.empty() && static_cast<uint8_t>(Text.back()) <= 32)
+        Text.remove_suffix(1);
     return Text;
 }
 

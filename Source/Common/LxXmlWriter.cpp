@@ -31,7 +31,8 @@ void TXmlNode::WriteLines(std::vector<RawByteString>& Lines, bool Formatted,
     }
     Lines.push_back(Prefix + '<' + TagText() + '>' + Content);
     const RawByteString Inner = Indent + "    ";
-    for (const auto& Child : Children) Child->WriteLines(Lines, Formatted, Inner);
+    for (const auto& Child : Children)
+        Child->WriteLines(Lines, Formatted, Inner);
     Lines.push_back(Prefix + "</" + Name + '>');
 }
 

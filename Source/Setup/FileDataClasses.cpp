@@ -24,7 +24,8 @@ void TFileDataList::LoadFromBlock(const uint8_t* Block, size_t Size) {
     if (Size < 4) RaiseReadError();
     const size_t IndexEnd = Size - 4;
     const uint32_t Stored = uint32_t(Block[IndexEnd]) | uint32_t(Block[IndexEnd + 1]) << 8 |
-                            uint32_t(Block[IndexEnd + 2]) << 16 | uint32_t(Block[IndexEnd + 3]) << 24;
+                            uint32_t(Block[IndexEnd + 2]) << 16 |
+                            uint32_t(Block[IndexEnd + 3]) << 24;
     const int64_t IndexLength = static_cast<int32_t>(Stored);
     if (IndexLength < 0 || IndexLength > static_cast<int64_t>(IndexEnd)) RaiseReadError();
 
@@ -38,7 +39,8 @@ void TFileDataList::LoadFromBlock(const uint8_t* Block, size_t Size) {
         TFileData* Entry = Items(I);
         const int64_t Offset = Entry->Offset;
         const int64_t Bytes = Entry->Bytes;
-        if (Offset < 0 || Bytes < 0 || Offset + Bytes > static_cast<int64_t>(Size)) RaiseReadError();
+        if (Offset < 0 || Bytes < 0 || Offset + Bytes > static_cast<int64_t>(Size))
+            RaiseReadError();
         Entry->SetView(Block + Offset, static_cast<size_t>(Bytes));
     }
 }
@@ -61,5 +63,6 @@ void TFileDataList::AppendIndexTo(std::vector<uint8_t>& Block) const {
     const auto& Encoded = Index.Bytes();
     const uint32_t Length = static_cast<uint32_t>(Encoded.size());
     Block.insert(Block.end(), Encoded.begin(), Encoded.end());
-    for (int Shift = 0; Shift < 32; Shift += 8) Block.push_back(static_cast<uint8_t>(Length >> Shift));
+    for (int Shift = 0; Shift < 32; Shift += 8)
+        Block.push_back(static_cast<uint8_t>(Length >> Shift));
 }

@@ -15,7 +15,9 @@ public:
     TMemoryViewStream& Stream() { return FStream; }
     const uint8_t* Data() const { return FStream.Memory(); }
     size_t Size() const { return static_cast<size_t>(FStream.MemorySize()); }
-    void SetView(const uint8_t* Data, size_t Size) { FStream = TMemoryViewStream(Data, int64_t(Size)); }
+    void SetView(const uint8_t* Data, size_t Size) {
+        FStream = TMemoryViewStream(Data, int64_t(Size));
+    }
 
 private:
     TMemoryViewStream FStream{nullptr, 0};

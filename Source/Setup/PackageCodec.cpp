@@ -15,7 +15,8 @@ constexpr size_t PieceSize = 64 * 1024;
 struct TKeyPattern {
     alignas(8) uint8_t Bytes[PieceSize + KeyPeriod];
     TKeyPattern() {
-        for (size_t I = 0; I < sizeof(Bytes); ++I) Bytes[I] = static_cast<uint8_t>(I % KeyPeriod);
+        for (size_t I = 0; I < sizeof(Bytes); ++I)
+            Bytes[I] = static_cast<uint8_t>(I % KeyPeriod);
     }
 };
 
@@ -34,7 +35,8 @@ void XorPiece(uint8_t* Data, size_t Size, const uint8_t* Key) {
         Word ^= KeyWord;
         std::memcpy(Data + I, &Word, 8);
     }
-    for (; I < Size; ++I) Data[I] ^= Key[I];
+    for (; I < Size; ++I)
+        Data[I] ^= Key[I];
 }
 
 } // namespace
@@ -55,7 +57,7 @@ void TSetupfn::EncodeStream(TMemoryStream& Stream) {
     Stream.SetPosition(0);
     TMemoryStream Compressed;
     TLxSysfn::CompressStream(&Stream, &Compressed);
-    Stream.Adopt(Compressed.Release());
+    Stream.Swap(Compressed);
     ScrambleBytes(Stream.Memory(), static_cast<size_t>(Stream.GetSize()), 0);
     Stream.SetPosition(0);
 }
@@ -65,7 +67,7 @@ void TSetupfn::DecodeStream(TMemoryStream& Stream) {
     Stream.SetPosition(0);
     TMemoryStream Plain;
     TLxSysfn::DecompressStream(&Stream, &Plain);
-    Stream.Adopt(Plain.Release());
+    Stream.Swap(Plain);
     Stream.SetPosition(0);
 }
 

@@ -5,11 +5,16 @@
 
 uint32_t RootKeyToHKEY(TRegRootKey RootKey) {
     switch (RootKey) {
-    case rrkClassesRoot: return HKEY_CLASSES_ROOT_VALUE;
-    case rrkLocalMachine: return HKEY_LOCAL_MACHINE_VALUE;
-    case rrkUsers: return HKEY_USERS_VALUE;
-    case rrkCurrentConfig: return HKEY_CURRENT_CONFIG_VALUE;
-    default: return HKEY_CURRENT_USER_VALUE;
+    case rrkClassesRoot:
+        return HKEY_CLASSES_ROOT_VALUE;
+    case rrkLocalMachine:
+        return HKEY_LOCAL_MACHINE_VALUE;
+    case rrkUsers:
+        return HKEY_USERS_VALUE;
+    case rrkCurrentConfig:
+        return HKEY_CURRENT_CONFIG_VALUE;
+    default:
+        return HKEY_CURRENT_USER_VALUE;
     }
 }
 
@@ -162,7 +167,8 @@ const TClassInfo& TSetupSwiper::StaticClassInfo() {
 
 #define LX_LIST_CLASS_INFO(Class, Parent)                                                          \
     const TClassInfo& Class::StaticClassInfo() {                                                   \
-        static const TClassInfo Info = MakeClassInfo<Class>(u## #Class, &Parent::StaticClassInfo()); \
+        static const TClassInfo Info =                                                             \
+            MakeClassInfo<Class>(u## #Class, &Parent::StaticClassInfo());                          \
         return Info;                                                                               \
     }
 
@@ -184,12 +190,9 @@ int TSetupRunList::NoWaitCount() const {
 const TClassInfo& TSetupScript::StaticClassInfo() {
     using T = TSetupScript;
     static const TPropInfo Props[] = {
-        Published<&T::FBaseInfo>(u"BaseInfo"),
-        Published<&T::FFileList>(u"FileList"),
-        Published<&T::FRegList>(u"RegList"),
-        Published<&T::FRunList>(u"RunList"),
-        Published<&T::FShortCutList>(u"ShortCutList"),
-        Published<&T::FSwiperList>(u"SwiperList"),
+        Published<&T::FBaseInfo>(u"BaseInfo"),         Published<&T::FFileList>(u"FileList"),
+        Published<&T::FRegList>(u"RegList"),           Published<&T::FRunList>(u"RunList"),
+        Published<&T::FShortCutList>(u"ShortCutList"), Published<&T::FSwiperList>(u"SwiperList"),
         Published<&T::FVarList>(u"VarList"),
     };
     static const TClassInfo Info =

@@ -7,7 +7,9 @@ WideString TSetupVar::ExpandIn(WideStringView Text) const {
     return StringReplace(Text, VarName, VarValue, rfReplaceAll | rfIgnoreCase);
 }
 
-TSetupVarList::TSetupVarList() { AddDefaultVars(); }
+TSetupVarList::TSetupVarList() {
+    AddDefaultVars();
+}
 
 int TSetupVarList::IndexOf(WideStringView Name) const {
     for (int I = 0; I < Count(); ++I)
@@ -32,16 +34,11 @@ void TSetupVarList::AddDefaultVars() {
         const char16_t* Name;
         WideString Value;
     } Defaults[] = {
-        {u"{AppTitle}", u"AppTitle"},
-        {u"{Version}", u"1.0.0.0"},
-        {u"{MainExeName}", u"MyApp"},
-        {u"{GUID}", TLxStrfn::NewGUIDString()},
-        {u"{AppID}", u"10000"},
-        {u"{Copyright}", u""},
-        {u"{CompanyName}", u""},
-        {u"{CompanyUrl}", u""},
-        {u"{DefaultFolder}", u""},
-        {u"{Condition}", u""},
+        {u"{AppTitle}", u"AppTitle"}, {u"{Version}", u"1.0.0.0"},
+        {u"{MainExeName}", u"MyApp"}, {u"{GUID}", TLxStrfn::NewGUIDString()},
+        {u"{AppID}", u"10000"},       {u"{Copyright}", u""},
+        {u"{CompanyName}", u""},      {u"{CompanyUrl}", u""},
+        {u"{DefaultFolder}", u""},    {u"{Condition}", u""},
     };
     for (const auto& Default : Defaults) {
         TSetupVar* Var = Add(Default.Name);
@@ -52,7 +49,8 @@ void TSetupVarList::AddDefaultVars() {
 
 WideString TSetupVarList::ExpandVars(WideStringView Text) const {
     WideString Result(Text);
-    for (int I = 0; I < Count(); ++I) Result = Items(I)->ExpandIn(Result);
+    for (int I = 0; I < Count(); ++I)
+        Result = Items(I)->ExpandIn(Result);
     return Result;
 }
 

@@ -1,0 +1,39 @@
+# Sourced by the test scripts: one private Wine prefix per build tree, a persistent server,
+# and a stop that runs however the caller exits.
+WINE64=/usr/lib/wine/wine64
+WINESERVER64=/usr/lib/wine/wineserver64
+WINE_RECIPES=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+
+# wine_prefix_ready FOLDER: creates the prefix once (about 15 s) and exports its environment.
+wine_prefix_ready() {
+  export WINEPREFIX="$1/prefix" WINEDEBUG=-all WINEARCH=win64
+  # A scratch home: prefix creation links Desktop and Documents to $HOME otherwise.
+  export HOME="$1/home"
+  export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+  mkdir -p "$HOME"
+  [[ -f "$WINEPREFIX/.onesetup-ready" ]] && return 0
+  rm -rf "$WINEPREFIX"
+  "$WINE64" wineboot -u >"$1/wineboot.log" 2>&1
+  "$WINESERVER64" -w
+  local user_dir
+  for user_dir in "$WINEPREFIX"/drive_c/users/"$(id -un)"/*; do
+    if [[ -L "$user_dir" ]]; then rm "$user_dir"; mkdir "$user_dir"; fi
+  done
+  # Wine's own fonts are not found where Debian installs them.
+  cp -f /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+  "$WINE64" reg import "Z:${WINE_RECIPES}/prefix-tweaks.reg" >>"$1/wineboot.log" 2>&1
+  "$WINE64" reg import "Z:${WINE_RECIPES}/cjk-fonts.reg" >>"$1/wineboot.log" 2>&1
+  "$WINESERVER64" -w
+  touch "$WINEPREFIX/.onesetup-ready"
+}
+
+# A persistent server, warmed up by a process whose output nobody waits on: the services it
+# starts keep the first process's output open for as long as the server lives.
+wine_server_start() {
+  "$WINESERVER64" -p >/dev/null 2>&1
+  "$WINE64" cmd /c exit </dev/null >/dev/null 2>&1
+}
+
+wine_server_stop() {
+  [[ -n "${WINEPREFIX:-}" ]] && "$WINESERVER64" -k >/dev/null 2>&1 || true
+}
