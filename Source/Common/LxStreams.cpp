@@ -84,7 +84,9 @@ void TMemoryViewStream::SetSize(int64_t) {
     RaiseWriteError();
 }
 
-void TMemoryStream::TFree::operator()(uint8_t* Memory) const { std::free(Memory); }
+void TMemoryStream::TFree::operator()(uint8_t* Memory) const {
+    std::free(Memory);
+}
 
 void TMemoryStream::Grow(size_t MinCapacity) {
     if (MinCapacity <= FCapacity) return;

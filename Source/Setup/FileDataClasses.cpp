@@ -21,6 +21,8 @@ const TClassInfo& TFileDataList::StaticClassInfo() {
 }
 
 void TFileDataList::LoadFromBlock(const uint8_t* Block, size_t Size) {
+    // Emptied first even when the index turns out to hold no document at all.
+    Clear();
     if (Size < 4) RaiseReadError();
     const size_t IndexEnd = Size - 4;
     const uint32_t Stored = uint32_t(Block[IndexEnd]) | uint32_t(Block[IndexEnd + 1]) << 8 |
