@@ -112,7 +112,7 @@ void TLxSysfn::DecompressStream(TStream* Source, TStream* Dest) {
     try {
         size_t InDone = 0;
         // A generous first guess costs only address space: untouched pages are never mapped in.
-        size_t Hint = std::max<size_t>((Input.Size * 4 + 255) / 256 * 256, 4096);
+        size_t Hint = std::max<size_t>((Input.Size * 2 + 255) / 256 * 256, 4096);
         for (;;) {
             if (Z.avail_in == 0 && InDone < Input.Size) {
                 Z.next_in = const_cast<Bytef*>(Input.Data + InDone);

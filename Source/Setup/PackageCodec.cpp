@@ -25,32 +25,38 @@ const TKeyPattern& KeyPattern() {
     return Pattern;
 }
 
-// XORs one piece of at most PieceSize bytes, eight at a time.
-void XorPiece(uint8_t* Data, size_t Size, const uint8_t* Key) {
+// XORs one piece of at most PieceSize bytes from Source into Dest (which may be the same),
+// eight at a time.
+void XorPiece(const uint8_t* Source, uint8_t* Dest, size_t Size, const uint8_t* Key) {
     size_t I = 0;
     for (; I + 8 <= Size; I += 8) {
         uint64_t Word, KeyWord;
-        std::memcpy(&Word, Data + I, 8);
+        std::memcpy(&Word, Source + I, 8);
         std::memcpy(&KeyWord, Key + I, 8);
         Word ^= KeyWord;
-        std::memcpy(Data + I, &Word, 8);
+        std::memcpy(Dest + I, &Word, 8);
     }
     for (; I < Size; ++I)
-        Data[I] ^= Key[I];
+        Dest[I] = Source[I] ^ Key[I];
+}
+
+void Scramble(const uint8_t* Source, uint8_t* Dest, size_t Size, uint64_t StartIndex) {
+    const TKeyPattern& Pattern = KeyPattern();
+    size_t Phase = static_cast<size_t>(StartIndex % KeyPeriod);
+    while (Size > 0) {
+        const size_t Piece = std::min(Size, PieceSize);
+        XorPiece(Source, Dest, Piece, Pattern.Bytes + Phase);
+        Phase = (Phase + Piece) % KeyPeriod;
+        Source += Piece;
+        Dest += Piece;
+        Size -= Piece;
+    }
 }
 
 } // namespace
 
 void TSetupfn::ScrambleBytes(uint8_t* Data, size_t Size, uint64_t StartIndex) {
-    const TKeyPattern& Pattern = KeyPattern();
-    size_t Phase = static_cast<size_t>(StartIndex % KeyPeriod);
-    while (Size > 0) {
-        const size_t Piece = std::min(Size, PieceSize);
-        XorPiece(Data, Piece, Pattern.Bytes + Phase);
-        Phase = (Phase + Piece) % KeyPeriod;
-        Data += Piece;
-        Size -= Piece;
-    }
+    Scramble(Data, Data, Size, StartIndex);
 }
 
 void TSetupfn::EncodeStream(TMemoryStream& Stream) {
@@ -77,8 +83,7 @@ void TSetupfn::DecodeRange(const uint8_t* Data, size_t Size, TByteSink Sink) {
     auto Buffer = std::make_unique<uint8_t[]>(PieceSize);
     for (size_t Done = 0; Done < Size && !Inflater.Finished();) {
         const size_t Piece = std::min(Size - Done, PieceSize);
-        std::memcpy(Buffer.get(), Data + Done, Piece);
-        ScrambleBytes(Buffer.get(), Piece, Done);
+        Scramble(Data + Done, Buffer.get(), Piece, Done);
         Inflater.Push(Buffer.get(), Piece, Sink);
         Done += Piece;
     }
