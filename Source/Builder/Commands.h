@@ -1,11 +1,18 @@
 #pragma once
 
-#include <string>
-#include <vector>
+#include "CommandLine.h"
 
-using TArguments = std::vector<std::string>;
+struct TCommand {
+    const char* Name;
+    const char* Summary;
+    const char* Help;
+    int (*Run)(const TArguments& Arguments);
+};
 
-// Each command returns the process exit code; errors it cannot handle are raised.
+int RunBuild(const TArguments& Arguments);
+int RunInspect(const TArguments& Arguments);
+int RunExtract(const TArguments& Arguments);
 int RunEncode(const TArguments& Arguments);
 int RunDecode(const TArguments& Arguments);
-int RunShow(const TArguments& Arguments);
+
+extern const TCommand BuildCommand, InspectCommand, ExtractCommand, EncodeCommand, DecodeCommand;

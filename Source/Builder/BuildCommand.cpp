@@ -1,0 +1,77 @@
+#include "BuildError.h"
+#include "Commands.h"
+#include "ConsoleOutput.h"
+#include "Package/BuildProject.h"
+#include "StubLocator.h"
+
+#include <thread>
+
+const TCommand BuildCommand = {
+    "build", "build the installers of a project",
+    "usage: onesetup build PROJECT.xml [options]\n"
+    "\n"
+    "Builds the full installer named by the project's FullSetupFile and, when BuildMiniSetup\n"
+    "is set, the mini installer named by MiniSetupFile. File items name their sources with\n"
+    "SourcePath (a folder, relative to the project) and SourceMask (a name or a mask with * and\n"
+    "?); IncludeSubPath also searches sub-folders.\n"
+    "\n"
+    "options:\n"
+    "  -o, --output DIR   write the installers into DIR (default: the project's folder)\n"
+    "  --arch x86|x64     the installer stub to use (default: x86, the release installer)\n"
+    "  --stub PATH        use this installer stub instead\n"
+    "  -j, --jobs N       encode on N threads (default: every core)\n"
+    "  -l, --level N      compression level 1 to 12 (default: 7; higher is slower and a\n"
+    "                     little smaller; builds without libdeflate always use zlib's 9)\n"
+    "  -q, --quiet        print nothing but errors",
+    RunBuild};
+
+namespace {
+
+int ParseNumber(const std::string& Text, int Min, int Max, const char* Option) {
+    int32_t Value = 0;
+    if (!TryStrToInt(Utf8ToWide(Text), Value) || Value < Min || Value > Max)
+        throw EUsageError{std::string(Option) + " takes a number from " + std::to_string(Min) +
+                          " to " + std::to_string(Max)};
+    return Value;
+}
+
+} // namespace
+
+int RunBuild(const TArguments& Arguments) {
+    const TCommandLine Line(Arguments,
+                            {"-o", "--output", "--arch", "--stub", "-j", "--jobs", "-l", "--level"},
+                            {"-q", "--quiet"});
+    Line.ExpectPositional(1, 1, "PROJECT.xml");
+    const bool Quiet = Line.Flag("-q") || Line.Flag("--quiet");
+
+    TBuildRequest Request;
+    Request.Project = PathFromArgument(Line.Positional()[0]);
+    if (auto Output = Line.Value("-o") ? Line.Value("-o") : Line.Value("--output"))
+        Request.OutputDir = PathFromArgument(*Output);
+    const std::string Arch = Line.Value("--arch").value_or("x86");
+    if (Arch != "x86" && Arch != "x64") throw EUsageError{"--arch takes x86 or x64"};
+    if (auto Stub = Line.Value("--stub"))
+        Request.Stub = PathFromArgument(*Stub);
+    else
+        Request.Stub = FindDefaultStub(Arch);
+    Request.Jobs = int(std::max(1u, std::thread::hardware_concurrency()));
+    if (auto Jobs = Line.Value("-j") ? Line.Value("-j") : Line.Value("--jobs")) {
+        Request.Jobs = ParseNumber(*Jobs, 1, 256, "--jobs");
+    }
+    if (auto Level = Line.Value("-l") ? Line.Value("-l") : Line.Value("--level")) {
+        Request.Level = ParseNumber(*Level, 1, 12, "--level");
+    }
+    Request.ShowProgress = !Quiet;
+
+    const TBuildReport Report = BuildProject(Request);
+    if (!Quiet) {
+        PrintLine(FormatText(u"%s: %d bytes (%d files, %d bytes, stored in %d bytes; %s)",
+                             DisplayPath(Report.FullSetup), int64_t(Report.FullSize),
+                             int64_t(Report.Files), int64_t(Report.PlainBytes),
+                             int64_t(Report.StoredBytes), AsciiToWide(Report.Engine)));
+        if (!Report.MiniSetup.empty())
+            PrintLine(FormatText(u"%s: %d bytes (mini installer)", DisplayPath(Report.MiniSetup),
+                                 int64_t(Report.MiniSize)));
+    }
+    return 0;
+}

@@ -1,0 +1,138 @@
+#include "BuildProject.h"
+
+#include "BuildError.h"
+#include "ContentIds.h"
+#include "DefaultIcon.h"
+#include "InstallerWriter.h"
+#include "LxSysUtils.h"
+#include "PackageContent.h"
+#include "PackageEncoder.h"
+#include "Progress.h"
+#include "ProjectFiles.h"
+
+namespace {
+
+// Loads the project and refuses what would make an installer that cannot work or that
+// changes from one build to the next.
+std::unique_ptr<TSetupScript> LoadProject(const fs::path& Project) {
+    auto Script = std::make_unique<TSetupScript>();
+    const WideString RandomGuid = Script->BaseInfo().GUID;
+    const WideString RandomVarGuid = Script->VarList().Find(u"{GUID}")->VarValue;
+    try {
+        Script->LoadFromFile(FromPath(Project));
+    } catch (const EBuildError&) {
+        throw;
+    } catch (const Exception& Error) {
+        RaiseBuildError(DisplayPath(Project), Error.Message());
+    }
+    TSetupBaseInfo& Info = Script->BaseInfo();
+    if (Info.GUID == RandomGuid || Trim(Info.GUID).empty())
+        RaiseBuildError(DisplayPath(Project),
+                        u"BaseInfo has no GUID: the product's identity must stay the same from one "
+                        u"version to the next; add for example GUID=\"" +
+                            TLxStrfn::NewGUIDString() + u"\"");
+    // Without a VarList of its own the project keeps the default variables, whose {GUID} is
+    // new at every load; the product's identity serves instead.
+    if (TSetupVar* Var = Script->VarList().Find(u"{GUID}"))
+        if (Var->VarValue == RandomVarGuid) Var->VarValue = Info.GUID;
+    if (Info.AppTitle.empty()) RaiseBuildError(DisplayPath(Project), u"BaseInfo has no AppTitle");
+    return Script;
+}
+
+fs::path ProjectRelative(const fs::path& Project, WideStringView Name) {
+    fs::path Path = ToPath(Name);
+    return Path.is_relative() ? Project.parent_path() / Path : Path;
+}
+
+std::vector<uint8_t> ReadPart(const fs::path& Project, WideStringView Name, const char16_t* What) {
+    const fs::path Path = ProjectRelative(Project, Name);
+    if (!fs::is_regular_file(Path))
+        RaiseBuildError(DisplayPath(Project),
+                        WideString(What) + u" " + DisplayPath(Path) + u" does not exist");
+    return ReadWholeFile(Path);
+}
+
+WideString OutputName(WideStringView Given, WideStringView Fallback) {
+    const WideString Name = Trim(Given);
+    return Name.empty() ? WideString(Fallback) : Name;
+}
+
+} // namespace
+
+TBuildReport BuildProject(const TBuildRequest& Request) {
+    const fs::path Project = Request.Project;
+    if (!fs::is_regular_file(Project))
+        RaiseBuildError(DisplayPath(Project), u"no such project file");
+    std::unique_ptr<TSetupScript> Script = LoadProject(Project);
+    TSetupBaseInfo& Info = Script->BaseInfo();
+
+    std::vector<uint8_t> StubBytes = ReadWholeFile(Request.Stub);
+    const TPeImage Stub(std::move(StubBytes), DisplayPath(Request.Stub));
+
+    std::vector<TPackageFile> Files = ExpandProjectItems(*Script, Project);
+
+    const std::vector<uint8_t> Icon = Info.IconFile.empty()
+                                          ? MakeDefaultIconPng(uint32_t(Info.MainFormColor))
+                                          : ReadPart(Project, Info.IconFile, u"IconFile");
+    if (Info.IconResID.empty())
+        Info.IconResID = ContentGuid("icon", u"", TSha256::Of(Icon.data(), Icon.size()));
+    std::optional<std::vector<uint8_t>> License;
+    if (!Info.LicenseFile.empty()) {
+        License = ReadPart(Project, Info.LicenseFile, u"LicenseFile");
+        if (Info.LicenseResID.empty())
+            Info.LicenseResID =
+                ContentGuid("license", u"", TSha256::Of(License->data(), License->size()));
+    } else if (!Info.LicenseResID.empty()) {
+        RaiseBuildError(DisplayPath(Project), u"BaseInfo names a LicenseResID but no LicenseFile");
+    }
+    if (Info.BuildMiniSetup && Trim(Info.FullDownloadUrl).empty())
+        RaiseBuildError(DisplayPath(Project),
+                        u"BuildMiniSetup is set but FullDownloadUrl is empty: the mini installer "
+                        u"would have nothing to download");
+
+    TBuildReport Report;
+    TPackageContent Content;
+    {
+        uint64_t Total = 0;
+        for (const TPackageFile& File : Files)
+            Total += File.Size;
+        TProgress Progress("encoding", Total, Request.ShowProgress);
+        Content = EncodePackageFiles(Files, Request.Jobs, Request.Level, &Progress);
+    }
+    Report.Files = Files.size();
+    Report.Engine = TPackageEncoder(Request.Level).Engine();
+    Report.DistinctContents = Content.DistinctContents;
+    Report.PlainBytes = Content.PlainBytes;
+    Report.StoredBytes = Content.StoredBytes;
+
+    const fs::path OutputDir = Request.OutputDir ? *Request.OutputDir : Project.parent_path();
+    std::error_code Error;
+    fs::create_directories(OutputDir, Error);
+    if (!fs::is_directory(OutputDir))
+        RaiseBuildError(DisplayPath(OutputDir), u"cannot create the output folder");
+
+    const WideString FullName = OutputName(Info.FullSetupFile, u"Setup.exe");
+    TInstallerParts Parts;
+    Parts.Script = Script.get();
+    Parts.IconPng = &Icon;
+    Parts.LicenseText = License ? &*License : nullptr;
+    Parts.FileBlock = &Content.FileBlock;
+    Parts.FileName = FullName;
+    const std::vector<uint8_t> FullImage = MakeInstallerImage(Stub, Parts);
+    Report.FullSetup = OutputDir / ToPath(FullName);
+    WriteWholeFile(Report.FullSetup, FullImage);
+    Report.FullSize = FullImage.size();
+
+    if (Info.BuildMiniSetup) {
+        Parts.FileBlock = nullptr;
+        Parts.FileName = OutputName(Info.MiniSetupFile, u"SetupMini.exe");
+        if (SameText(Parts.FileName, FullName))
+            RaiseBuildError(DisplayPath(Project),
+                            u"FullSetupFile and MiniSetupFile name the same file");
+        const std::vector<uint8_t> MiniImage = MakeInstallerImage(Stub, Parts);
+        Report.MiniSetup = OutputDir / ToPath(Parts.FileName);
+        WriteWholeFile(Report.MiniSetup, MiniImage);
+        Report.MiniSize = MiniImage.size();
+    }
+    return Report;
+}

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "Pe/PeImage.h"
+#include "SetupProject.h"
+
+#include <vector>
+
+struct TInstallerParts {
+    const TSetupScript* Script = nullptr;
+    const std::vector<uint8_t>* IconPng = nullptr;
+    const std::vector<uint8_t>* LicenseText = nullptr; // null without a licence
+    const std::vector<uint8_t>* FileBlock = nullptr;   // null for a mini installer
+    WideString FileName;                               // the installer's own file name
+};
+
+// The stub with the package resources, the product icon and the version resource.
+std::vector<uint8_t> MakeInstallerImage(const TPeImage& Stub, const TInstallerParts& Parts);
+
+std::vector<uint8_t> EncodeBytes(const std::vector<uint8_t>& Plain);

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "LxTypes.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+// Script paths use backslashes; these turn them into paths of the machine the builder runs on.
+fs::path ToPath(WideStringView Text);
+WideString FromPath(const fs::path& Path);
+// Shown in messages: the path as the user typed it or as found.
+WideString DisplayPath(const fs::path& Path);
+
+std::vector<uint8_t> ReadWholeFile(const fs::path& Path);
+// Writes through a temporary file in the same folder, so a failed build leaves no half file.
+void WriteWholeFile(const fs::path& Path, const std::vector<uint8_t>& Bytes);
+
+// A file time as the local date-time of the script (days since 1899-12-30).
+TDateTime FileTimeToLocalDateTime(fs::file_time_type Time);
+fs::file_time_type LocalDateTimeToFileTime(TDateTime Value);
+
+// A path typed on the command line (UTF-8), taken as it is.
+fs::path PathFromArgument(const std::string& Argument);

@@ -1,0 +1,7 @@
+#pragma once
+
+#include "PeResources.h"
+
+// Replaces every icon and icon group of the tree by one group (ID 1) holding the PNG as its
+// only image. Raises EBuildError naming FileName when the bytes are not a PNG image.
+void SetIconFromPng(TResourceTree& Tree, const std::vector<uint8_t>& Png, WideStringView FileName);

@@ -1,0 +1,533 @@
+#include "PeImage.h"
+
+#include "BuildError.h"
+#include "LxStrUtils.h"
+
+#include <algorithm>
+#include <limits>
+#include <map>
+#include <unordered_set>
+
+namespace {
+
+constexpr uint16_t MachineI386 = 0x14C;
+constexpr uint16_t MachineAmd64 = 0x8664;
+constexpr uint16_t MagicPe32 = 0x10B;
+constexpr uint16_t MagicPe32Plus = 0x20B;
+constexpr size_t FileHeaderSize = 20;
+constexpr size_t SectionHeaderSize = 40;
+constexpr uint32_t MaxDataDirectories = 16;
+constexpr uint32_t SecurityDirectory = 4;
+constexpr uint32_t ResourceDirectory = 2;
+constexpr uint32_t HighBit = 0x80000000u;
+
+// Offsets inside the optional header, the same in PE32 and PE32+ unless noted.
+constexpr size_t OptSizeOfInitializedData = 8;
+constexpr size_t OptSectionAlignment = 32;
+constexpr size_t OptFileAlignment = 36;
+constexpr size_t OptSizeOfImage = 56;
+constexpr size_t OptSizeOfHeaders = 60;
+constexpr size_t OptCheckSum = 64;
+constexpr size_t OptNumberOfRvaAndSizes32 = 92;
+constexpr size_t OptNumberOfRvaAndSizes64 = 108;
+
+// Offsets inside a section header.
+constexpr size_t SecVirtualSize = 8;
+constexpr size_t SecVirtualAddress = 12;
+constexpr size_t SecSizeOfRawData = 16;
+constexpr size_t SecPointerToRawData = 20;
+
+constexpr size_t ResourceDirectorySize = 16;
+constexpr size_t ResourceEntrySize = 8;
+constexpr size_t ResourceDataEntrySize = 16;
+
+uint16_t Get16(const uint8_t* P) {
+    return uint16_t(P[0] | P[1] << 8);
+}
+
+uint32_t Get32(const uint8_t* P) {
+    return uint32_t(P[0]) | uint32_t(P[1]) << 8 | uint32_t(P[2]) << 16 | uint32_t(P[3]) << 24;
+}
+
+void Put16(uint8_t* P, uint16_t Value) {
+    P[0] = uint8_t(Value);
+    P[1] = uint8_t(Value >> 8);
+}
+
+void Put32(uint8_t* P, uint32_t Value) {
+    for (int I = 0; I < 4; ++I)
+        P[I] = uint8_t(Value >> (8 * I));
+}
+
+uint64_t AlignUp(uint64_t Value, uint64_t Alignment) {
+    return (Value + Alignment - 1) / Alignment * Alignment;
+}
+
+bool IsPowerOfTwo(uint32_t Value) {
+    return Value != 0 && (Value & (Value - 1)) == 0;
+}
+
+WideString HexText(uint32_t Value) {
+    static const char Digits[] = "0123456789abcdef";
+    WideString Text;
+    do {
+        Text.insert(Text.begin(), char16_t(Digits[Value & 15]));
+        Value >>= 4;
+    } while (Value != 0);
+    return u"0x" + Text;
+}
+
+struct TSection {
+    size_t HeaderOffset = 0;
+    WideString Name;
+    uint32_t VirtualSize = 0;
+    uint32_t VirtualAddress = 0;
+    uint32_t SizeOfRawData = 0;
+    uint32_t PointerToRawData = 0;
+
+    // The loader maps VirtualSize bytes; a linker may leave it zero and mean the raw size.
+    uint64_t VirtualExtent() const { return VirtualSize != 0 ? VirtualSize : SizeOfRawData; }
+    uint64_t VirtualEnd() const { return uint64_t(VirtualAddress) + VirtualExtent(); }
+    uint64_t RawEnd() const { return uint64_t(PointerToRawData) + SizeOfRawData; }
+};
+
+WideString SectionName(const uint8_t* P) {
+    WideString Name;
+    for (size_t I = 0; I < 8 && P[I] != 0; ++I)
+        Name += P[I] >= 0x20 && P[I] < 0x7F ? char16_t(P[I]) : u'?';
+    return Name;
+}
+
+// Reads the three levels (type, name, language) of a resource directory held in Data, whose
+// first byte sits at BaseRva. Every table may be visited once, so cycles and shared tables fail
+// and the work stays linear in the section size; the names and data copied, which never
+// overlap in a sound image, are bounded by it too.
+class TResourceReader {
+public:
+    TResourceReader(const uint8_t* Data, size_t Size, uint32_t BaseRva, WideStringView FileName)
+        : FData(Data), FSize(Size), FBaseRva(BaseRva), FFileName(FileName), FCopyBudget(Size) {}
+
+    std::vector<TResource> Read() {
+        ReadDirectory(0, 0);
+        return std::move(FItems);
+    }
+
+private:
+    const uint8_t* FData;
+    size_t FSize;
+    uint32_t FBaseRva;
+    WideStringView FFileName;
+    size_t FCopyBudget;
+    std::unordered_set<uint32_t> FVisited;
+    std::vector<TResource> FItems;
+    TResourceKey FType;
+    TResourceKey FName;
+
+    void Copying(uint64_t Bytes) {
+        if (Bytes > FCopyBudget) Fail(u"names or data overlap");
+        FCopyBudget -= size_t(Bytes);
+    }
+
+    [[noreturn]] void Fail(WideStringView Why) const {
+        RaiseBuildError(FFileName, u"the resource directory is damaged (" + WideString(Why) + u")");
+    }
+
+    void Need(uint64_t Offset, uint64_t Size, WideStringView What) const {
+        if (Offset > FSize || Size > FSize - Offset)
+            Fail(WideString(What) + u" lies outside the resource section");
+    }
+
+    void Visit(uint32_t Offset) {
+        if (!FVisited.insert(Offset).second) Fail(u"a table is referenced twice");
+    }
+
+    TResourceKey ReadKey(uint32_t Field) {
+        if ((Field & HighBit) == 0) {
+            if (Field > 0xFFFF) Fail(u"an ID does not fit in 16 bits");
+            return TResourceKey::FromId(uint16_t(Field));
+        }
+        const uint32_t Offset = Field & ~HighBit;
+        Need(Offset, 2, u"a name");
+        const uint16_t Length = Get16(FData + Offset);
+        if (Length == 0) Fail(u"an empty name");
+        Need(uint64_t(Offset) + 2, uint64_t(Length) * 2, u"a name");
+        Copying(uint64_t(Length) * 2);
+        WideString Name(Length, u'\0');
+        for (uint16_t I = 0; I < Length; ++I)
+            Name[I] = char16_t(Get16(FData + Offset + 2 + 2 * I));
+        return TResourceKey::FromName(Name);
+    }
+
+    void ReadDirectory(uint32_t Offset, int Level) {
+        Visit(Offset);
+        Need(Offset, ResourceDirectorySize, u"a directory");
+        const size_t Count = size_t(Get16(FData + Offset + 12)) + Get16(FData + Offset + 14);
+        Need(uint64_t(Offset) + ResourceDirectorySize, uint64_t(Count) * ResourceEntrySize,
+             u"a directory");
+        for (size_t I = 0; I < Count; ++I) {
+            const uint8_t* Entry = FData + Offset + ResourceDirectorySize + I * ResourceEntrySize;
+            const uint32_t NameField = Get32(Entry);
+            const uint32_t DataField = Get32(Entry + 4);
+            if (Level == 2 && (NameField & HighBit)) Fail(u"a language given by name");
+            const TResourceKey Key = ReadKey(NameField);
+            if (Level == 0) FType = Key;
+            if (Level == 1) FName = Key;
+            if (Level < 2) {
+                if ((DataField & HighBit) == 0) Fail(u"a data entry where a directory belongs");
+                ReadDirectory(DataField & ~HighBit, Level + 1);
+                continue;
+            }
+            if (DataField & HighBit) Fail(u"a directory below the language level");
+            ReadData(DataField, Key.Id);
+        }
+    }
+
+    void ReadData(uint32_t Offset, uint16_t Language) {
+        Visit(Offset);
+        Need(Offset, ResourceDataEntrySize, u"a data entry");
+        const uint32_t Rva = Get32(FData + Offset);
+        const uint32_t Size = Get32(FData + Offset + 4);
+        if (Rva < FBaseRva) Fail(u"resource data lies outside the resource section");
+        Need(uint64_t(Rva) - FBaseRva, Size, u"resource data");
+        Copying(Size);
+        const uint8_t* Begin = FData + (Rva - FBaseRva);
+        FItems.push_back(
+            {FType, FName, Language, Get32(FData + Offset + 8), {Begin, Begin + Size}});
+    }
+};
+
+// Directory order: named entries first by their upper-case name, then IDs ascending.
+struct TKeyOrder {
+    bool operator()(const TResourceKey& A, const TResourceKey& B) const {
+        if (A.IsId() != B.IsId()) return !A.IsId();
+        if (A.IsId()) return A.Id < B.Id;
+        return WideUpperCase(A.Name) < WideUpperCase(B.Name);
+    }
+};
+
+using TLanguageMap = std::map<uint16_t, const TResource*>;
+using TNameMap = std::map<TResourceKey, TLanguageMap, TKeyOrder>;
+using TTypeMap = std::map<TResourceKey, TNameMap, TKeyOrder>;
+
+WideString DescribeKey(const TResourceKey& Key) {
+    return Key.IsId() ? IntToStr(Key.Id) : WideUpperCase(Key.Name);
+}
+
+// Lays the tree out as the system reads it: the directory tables breadth-first (root, types,
+// names), then the data entries, the name strings, and the data, each blob on an 8-byte
+// boundary. Data entries hold RVAs, hence BaseRva.
+class TResourceWriter {
+public:
+    TResourceWriter(const TResourceTree& Tree, uint32_t BaseRva, WideStringView FileName)
+        : FBaseRva(BaseRva), FFileName(FileName) {
+        for (const TResource& Item : Tree.Items) {
+            if (Item.Type.Name.size() > 0xFFFF || Item.Name.Name.size() > 0xFFFF) TooLarge();
+            const TResource*& Slot = FTypes[Item.Type][Item.Name][Item.Language];
+            if (Slot)
+                RaiseBuildError(FFileName, u"the resource " + DescribeKey(Item.Type) + u"/" +
+                                               DescribeKey(Item.Name) + u"/" +
+                                               IntToStr(Item.Language) + u" is listed twice");
+            Slot = &Item;
+        }
+        Layout();
+    }
+
+    // Bytes of the section's content, before the file alignment.
+    size_t Size() const { return FSize; }
+
+    // Writes Size() bytes, which the caller has zeroed.
+    void Write(uint8_t* Out) const {
+        size_t Directory = 0;
+        size_t NextDirectory = TableSize(FTypes.size());
+        size_t DataEntry = FDataEntries;
+        size_t String = FStrings;
+        size_t Blob = FBlobs;
+
+        auto PutKey = [&](uint8_t* Entry, const TResourceKey& Key) {
+            if (Key.IsId()) {
+                Put32(Entry, Key.Id);
+                return;
+            }
+            const WideString Name = WideUpperCase(Key.Name);
+            Put32(Entry, uint32_t(String) | HighBit);
+            Put16(Out + String, uint16_t(Name.size()));
+            for (size_t I = 0; I < Name.size(); ++I)
+                Put16(Out + String + 2 + 2 * I, Name[I]);
+            String += 2 + 2 * Name.size();
+        };
+        // Breadth-first: a table's subdirectories are placed after every table of its level.
+        auto PutTable = [&](const auto& Map) {
+            uint8_t* Table = Out + Directory;
+            size_t Named = 0;
+            for (const auto& [Key, Child] : Map)
+                Named += IsNamed(Key) ? 1 : 0;
+            Put16(Table + 12, uint16_t(Named));
+            Put16(Table + 14, uint16_t(Map.size() - Named));
+            Directory += ResourceDirectorySize;
+            return Table;
+        };
+
+        uint8_t* Root = PutTable(FTypes);
+        size_t Index = 0;
+        for (const auto& [Type, Names] : FTypes) {
+            uint8_t* Entry = Root + ResourceDirectorySize + ResourceEntrySize * Index++;
+            PutKey(Entry, Type);
+            Put32(Entry + 4, uint32_t(NextDirectory) | HighBit);
+            NextDirectory += TableSize(Names.size());
+        }
+        Directory += ResourceEntrySize * FTypes.size();
+        for (const auto& [Type, Names] : FTypes) {
+            uint8_t* Table = PutTable(Names);
+            Index = 0;
+            for (const auto& [Name, Languages] : Names) {
+                uint8_t* Entry = Table + ResourceDirectorySize + ResourceEntrySize * Index++;
+                PutKey(Entry, Name);
+                Put32(Entry + 4, uint32_t(NextDirectory) | HighBit);
+                NextDirectory += TableSize(Languages.size());
+            }
+            Directory += ResourceEntrySize * Names.size();
+        }
+        for (const auto& [Type, Names] : FTypes)
+            for (const auto& [Name, Languages] : Names) {
+                uint8_t* Table = PutTable(Languages);
+                Index = 0;
+                for (const auto& [Language, Item] : Languages) {
+                    uint8_t* Entry = Table + ResourceDirectorySize + ResourceEntrySize * Index++;
+                    Put32(Entry, Language);
+                    Put32(Entry + 4, uint32_t(DataEntry));
+                    Put32(Out + DataEntry, uint32_t(FBaseRva + Blob));
+                    Put32(Out + DataEntry + 4, uint32_t(Item->Data.size()));
+                    Put32(Out + DataEntry + 8, Item->CodePage);
+                    DataEntry += ResourceDataEntrySize;
+                    std::copy(Item->Data.begin(), Item->Data.end(), Out + Blob);
+                    Blob = AlignUp(Blob + Item->Data.size(), 8);
+                }
+                Directory += ResourceEntrySize * Languages.size();
+            }
+    }
+
+private:
+    uint32_t FBaseRva;
+    WideStringView FFileName;
+    TTypeMap FTypes;
+    size_t FDataEntries = 0;
+    size_t FStrings = 0;
+    size_t FBlobs = 0;
+    size_t FSize = 0;
+
+    [[noreturn]] void TooLarge() const {
+        RaiseBuildError(FFileName, u"the resources are too large for a PE image");
+    }
+
+    static bool IsNamed(const TResourceKey& Key) { return !Key.IsId(); }
+    static bool IsNamed(uint16_t /*Language*/) { return false; }
+
+    static size_t TableSize(size_t Entries) {
+        return ResourceDirectorySize + ResourceEntrySize * Entries;
+    }
+
+    static size_t StringSize(const TResourceKey& Key) {
+        return Key.IsId() ? 0 : 2 + 2 * Key.Name.size();
+    }
+
+    // A table counts its named and its ID entries in 16 bits each.
+    template <class TMap>
+    void CheckCount(const TMap& Map) const {
+        if (Map.size() > 0xFFFF) TooLarge();
+    }
+
+    void Layout() {
+        CheckCount(FTypes);
+        uint64_t Tables = TableSize(FTypes.size());
+        uint64_t Strings = 0;
+        uint64_t DataEntries = 0;
+        uint64_t Blobs = 0;
+        for (const auto& [Type, Names] : FTypes) {
+            CheckCount(Names);
+            Tables += TableSize(Names.size());
+            Strings += StringSize(Type);
+            for (const auto& [Name, Languages] : Names) {
+                Tables += TableSize(Languages.size());
+                Strings += StringSize(Name);
+                DataEntries += ResourceDataEntrySize * Languages.size();
+                for (const auto& [Language, Item] : Languages)
+                    Blobs += AlignUp(Item->Data.size(), 8);
+            }
+        }
+        FDataEntries = Tables;
+        FStrings = Tables + DataEntries;
+        FBlobs = AlignUp(FStrings + Strings, 8);
+        // Every offset and RVA written is 32 bits wide.
+        const uint64_t Size = FBlobs + Blobs;
+        if (Size > std::numeric_limits<uint32_t>::max() - uint64_t(FBaseRva)) TooLarge();
+        FSize = size_t(Size);
+    }
+};
+
+} // namespace
+
+TPeImage::TPeImage(std::vector<uint8_t> Bytes, WideString FileName)
+    : FBytes(std::move(Bytes)), FFileName(std::move(FileName)) {
+    auto Fail = [&](WideStringView Why) { RaiseBuildError(FFileName, Why); };
+    const uint8_t* Data = FBytes.data();
+    const size_t Size = FBytes.size();
+
+    if (Size < 64 || Data[0] != 'M' || Data[1] != 'Z') Fail(u"not a PE file (no MZ header)");
+    const uint32_t NewHeader = Get32(Data + 0x3C);
+    if (NewHeader < 64 || uint64_t(NewHeader) + 4 + FileHeaderSize > Size)
+        Fail(u"not a PE file (the PE header offset lies outside the file)");
+    if (Get32(Data + NewHeader) != 0x00004550) Fail(u"not a PE file (no PE signature)");
+    FNtHeaders = NewHeader;
+
+    const uint8_t* FileHeader = Data + NewHeader + 4;
+    FMachine = Get16(FileHeader);
+    if (FMachine != MachineI386 && FMachine != MachineAmd64)
+        Fail(u"unsupported machine type " + HexText(FMachine));
+    const uint16_t SectionCount = Get16(FileHeader + 2);
+    const uint16_t OptionalSize = Get16(FileHeader + 16);
+    FOptionalHeader = NewHeader + 4 + FileHeaderSize;
+    if (OptionalSize < 2 || FOptionalHeader + OptionalSize > Size)
+        Fail(u"the optional header lies outside the file");
+
+    const uint8_t* Optional = Data + FOptionalHeader;
+    const uint16_t Magic = Get16(Optional);
+    if (Magic != MagicPe32 && Magic != MagicPe32Plus)
+        Fail(u"unknown optional header magic " + HexText(Magic));
+    FIs64 = Magic == MagicPe32Plus;
+    if (FIs64 != (FMachine == MachineAmd64))
+        Fail(u"the machine type does not match the optional header");
+    const size_t CountOffset = FIs64 ? OptNumberOfRvaAndSizes64 : OptNumberOfRvaAndSizes32;
+    if (OptionalSize < CountOffset + 4) Fail(u"the optional header is too short");
+    const uint32_t DirectoryCount = Get32(Optional + CountOffset);
+    if (DirectoryCount > MaxDataDirectories ||
+        CountOffset + 4 + 8 * uint64_t(DirectoryCount) > OptionalSize)
+        Fail(u"the optional header size does not match its data directories");
+    auto Directory = [&](uint32_t Index) -> std::pair<uint32_t, uint32_t> {
+        if (Index >= DirectoryCount) return {0, 0};
+        const uint8_t* Entry = Optional + CountOffset + 4 + 8 * Index;
+        return {Get32(Entry), Get32(Entry + 4)};
+    };
+
+    const uint32_t SectionAlignment = Get32(Optional + OptSectionAlignment);
+    const uint32_t FileAlignment = Get32(Optional + OptFileAlignment);
+    if (!IsPowerOfTwo(FileAlignment) || FileAlignment > 0x10000 ||
+        !IsPowerOfTwo(SectionAlignment) || SectionAlignment < FileAlignment)
+        Fail(u"invalid section or file alignment");
+
+    const uint32_t SizeOfHeaders = Get32(Optional + OptSizeOfHeaders);
+    const uint64_t SectionTable = FOptionalHeader + OptionalSize;
+    const uint64_t SectionTableEnd = SectionTable + uint64_t(SectionCount) * SectionHeaderSize;
+    if (SectionTableEnd > Size) Fail(u"the section table lies outside the file");
+    if (SectionTableEnd > SizeOfHeaders || SizeOfHeaders > Size)
+        Fail(u"the section table lies outside the headers");
+
+    std::vector<TSection> Sections(SectionCount);
+    for (uint16_t I = 0; I < SectionCount; ++I) {
+        TSection& Section = Sections[I];
+        Section.HeaderOffset = size_t(SectionTable) + I * SectionHeaderSize;
+        const uint8_t* Header = Data + Section.HeaderOffset;
+        Section.Name = SectionName(Header);
+        Section.VirtualSize = Get32(Header + SecVirtualSize);
+        Section.VirtualAddress = Get32(Header + SecVirtualAddress);
+        Section.SizeOfRawData = Get32(Header + SecSizeOfRawData);
+        Section.PointerToRawData = Get32(Header + SecPointerToRawData);
+        if (Section.SizeOfRawData != 0 && Section.RawEnd() > Size)
+            Fail(u"the section " + Section.Name + u" lies outside the file");
+    }
+
+    // A signature covers the very bytes the builder rewrites.
+    const auto [SecurityOffset, SecuritySize] = Directory(SecurityDirectory);
+    if (SecurityOffset != 0 || SecuritySize != 0)
+        Fail(u"is signed; sign the installer after building");
+
+    const auto [ResourceRva, ResourceSize] = Directory(ResourceDirectory);
+    if (ResourceRva == 0 || ResourceSize == 0) Fail(u"has no resource section");
+    const TSection* Resources = nullptr;
+    for (const TSection& Section : Sections)
+        if (ResourceRva >= Section.VirtualAddress && ResourceRva < Section.VirtualEnd())
+            Resources = &Section;
+    if (!Resources) Fail(u"the resource directory lies outside every section");
+    if (ResourceRva != Resources->VirtualAddress)
+        Fail(u"the resource directory does not start its section " + Resources->Name);
+    if (Resources->SizeOfRawData == 0) Fail(u"the resource section has no data in the file");
+    // The rebuilt file keeps everything before the section's data, headers included.
+    if (Resources->PointerToRawData < SizeOfHeaders)
+        Fail(u"the resource section overlaps the headers");
+    for (const TSection& Section : Sections) {
+        if (&Section == Resources) continue;
+        if (Section.VirtualEnd() > Resources->VirtualAddress ||
+            (Section.SizeOfRawData != 0 && Section.RawEnd() > Resources->PointerToRawData))
+            Fail(u"the resource section is not the last section");
+    }
+    if (Resources->RawEnd() != Size)
+        Fail(IntToStr(int64_t(Size - Resources->RawEnd())) +
+             u" bytes of extra data follow the resource section");
+    for (uint32_t Index = 0; Index < DirectoryCount; ++Index) {
+        if (Index == ResourceDirectory || Index == SecurityDirectory) continue;
+        const auto [Rva, DirectorySize] = Directory(Index);
+        if (DirectorySize != 0 && uint64_t(Rva) + DirectorySize > Resources->VirtualAddress &&
+            Rva < Resources->VirtualEnd())
+            Fail(u"data directory " + IntToStr(Index) + u" points into the resource section");
+    }
+    FResourceSectionHeader = Resources->HeaderOffset;
+
+    const uint32_t Mapped =
+        uint32_t(std::min<uint64_t>(Resources->VirtualExtent(), Resources->SizeOfRawData));
+    TResourceReader Reader(Data + Resources->PointerToRawData, Mapped, ResourceRva, FFileName);
+    FResources.Items = Reader.Read();
+    // The writer refuses duplicates, so a damaged directory listing one twice fails here.
+    TResourceWriter Check(FResources, ResourceRva, FFileName);
+}
+
+std::vector<uint8_t> TPeImage::WithResources(const TResourceTree& Tree) const {
+    const uint8_t* Section = FBytes.data() + FResourceSectionHeader;
+    const uint32_t VirtualAddress = Get32(Section + SecVirtualAddress);
+    const uint32_t OldRawSize = Get32(Section + SecSizeOfRawData);
+    const uint32_t PointerToRawData = Get32(Section + SecPointerToRawData);
+    const uint8_t* Optional = FBytes.data() + FOptionalHeader;
+    const uint32_t SectionAlignment = Get32(Optional + OptSectionAlignment);
+    const uint32_t FileAlignment = Get32(Optional + OptFileAlignment);
+
+    const TResourceWriter Writer(Tree, VirtualAddress, FFileName);
+    const uint64_t RawSize = AlignUp(Writer.Size(), FileAlignment);
+    const uint64_t ImageSize = AlignUp(uint64_t(VirtualAddress) + Writer.Size(), SectionAlignment);
+    if (RawSize > std::numeric_limits<uint32_t>::max() ||
+        ImageSize > std::numeric_limits<uint32_t>::max() ||
+        PointerToRawData + RawSize > std::numeric_limits<uint32_t>::max())
+        RaiseBuildError(FFileName, u"the resources are too large for a PE image");
+
+    // Written in place: the data is copied once, however large the package.
+    std::vector<uint8_t> Out(size_t(PointerToRawData + RawSize), 0);
+    std::copy(FBytes.begin(), FBytes.begin() + PointerToRawData, Out.begin());
+    Writer.Write(Out.data() + PointerToRawData);
+
+    uint8_t* Header = Out.data() + FResourceSectionHeader;
+    Put32(Header + SecVirtualSize, uint32_t(Writer.Size()));
+    Put32(Header + SecSizeOfRawData, uint32_t(RawSize));
+    uint8_t* NewOptional = Out.data() + FOptionalHeader;
+    const size_t Directories = (FIs64 ? OptNumberOfRvaAndSizes64 : OptNumberOfRvaAndSizes32) + 4;
+    Put32(NewOptional + Directories + 8 * ResourceDirectory, VirtualAddress);
+    Put32(NewOptional + Directories + 8 * ResourceDirectory + 4, uint32_t(Writer.Size()));
+    Put32(NewOptional + OptSizeOfImage, uint32_t(ImageSize));
+    // Modulo 2^32 on purpose: the field moves by the raw-size change, whichever sign it has.
+    Put32(NewOptional + OptSizeOfInitializedData,
+          Get32(NewOptional + OptSizeOfInitializedData) + uint32_t(RawSize) - OldRawSize);
+    Put32(NewOptional + OptCheckSum,
+          ComputePeChecksum(Out.data(), Out.size(), FOptionalHeader + OptCheckSum));
+    return Out;
+}
+
+uint32_t ComputePeChecksum(const uint8_t* Data, size_t Size, size_t ChecksumOffset) {
+    // Plain 64-bit sums fold to the same one's-complement result as folding after every word.
+    uint64_t Sum = 0;
+    const size_t Words = Size / 2;
+    for (size_t I = 0; I < Words; ++I)
+        Sum += Get16(Data + 2 * I);
+    if (Size % 2) Sum += Data[Size - 1];
+    // Take the checksum field back out: its bytes count as zero.
+    for (size_t At = ChecksumOffset; At < ChecksumOffset + 4 && At < Size; ++At)
+        Sum -= uint64_t(Data[At]) << (At % 2 ? 8 : 0);
+    while (Sum > 0xFFFF)
+        Sum = (Sum & 0xFFFF) + (Sum >> 16);
+    return uint32_t(Sum + Size);
+}

@@ -1,0 +1,208 @@
+#include "BuildError.h"
+#include "BuildProject.h"
+#include "BuilderTestSupport.h"
+#include "InstallerPackage.h"
+#include "LxStreams.h"
+#include "MySetupUtils.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const char ProjectXml[] = R"(<?xml version="1.0" encoding="utf-8"?>
+<TSetupScript>
+    <BaseInfo AppTitle="Probe &amp; Co" Version="2.5.1.300" GUID="{11111111-2222-4333-8444-555555555555}"
+        IconFile="Icon.png" LicenseFile="License.txt" FullSetupFile="ProbeSetup.exe"
+        ProductName="Probe" CompanyName="Probe Company" %MINI%/>
+    <FileList><Items>
+        <TSetupFile DestDir="{app}" SourcePath="files" SourceMask="*" IncludeSubPath="True"/>
+        <TSetupFile DestDir="{app}\copy" SourcePath="files" SourceMask="same1.bin"/>
+    </Items></FileList>
+    <VarList><Items><TSetupVar VarName="{AppTitle}" VarValue="Probe"/></Items></VarList>
+</TSetupScript>
+)";
+
+std::vector<uint8_t> Noise(size_t Size, uint32_t Seed) {
+    std::vector<uint8_t> Bytes(Size);
+    for (uint8_t& Byte : Bytes)
+        Byte = uint8_t((Seed = Seed * 1103515245u + 12345u) >> 16);
+    return Bytes;
+}
+
+std::vector<uint8_t> Decode(const std::vector<uint8_t>& Encoded) {
+    TMemoryStream Stream;
+    Stream.WriteBuffer(Encoded.data(), int64_t(Encoded.size()));
+    TSetupfn::DecodeStream(Stream);
+    return Stream.Bytes();
+}
+
+class BuildProjectTest : public ::testing::Test {
+protected:
+    TScratchFolder Folder{"build"};
+    std::vector<uint8_t> Icon;
+
+    void SetUp() override {
+        // The smallest well-formed PNG header the icon writer needs.
+        Icon = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R', 0,
+                0,    0,   32,  0,   0,    0,    32,   8,    6, 0, 0, 0,  0,   0,   0,   0};
+        WriteBytes(Folder / "Icon.png", Icon);
+        WriteText(Folder / "License.txt", "\xEF\xBB\xBFlicence text\r\n");
+        WriteText(Folder / "files/readme.txt", "read me\r\n");
+        WriteText(Folder / "files/empty.txt", "");
+        WriteBytes(Folder / "files/bin/same1.bin", Noise(70000, 1));
+        WriteBytes(Folder / "files/bin/same2.bin", Noise(70000, 1));
+        WriteBytes(Folder / "files/same1.bin", Noise(70000, 1));
+        WriteBytes(Folder / "files/data/big.dat", Noise(600000, 2));
+        WriteProject("");
+    }
+
+    void WriteProject(const std::string& Mini) {
+        std::string Xml = ProjectXml;
+        Xml.replace(Xml.find("%MINI%"), 6, Mini);
+        WriteText(Folder / "Project.xml", Xml);
+    }
+
+    TBuildReport Build(const std::string& Output, const std::string& Arch = "x86", int Jobs = 2) {
+        TBuildRequest Request;
+        Request.Project = Folder / "Project.xml";
+        Request.OutputDir = Folder / Output;
+        Request.Stub = TestStub(Arch);
+        Request.Jobs = Jobs;
+        return BuildProject(Request);
+    }
+
+    WideString BuildError() {
+        try {
+            Build("out");
+        } catch (const EBuildError& Error) {
+            return Error.Message();
+        }
+        return u"no error";
+    }
+};
+
+} // namespace
+
+TEST_F(BuildProjectTest, FullInstallerCarriesEveryPartAndEveryFileDecodes) {
+    const TBuildReport Report = Build("out");
+    EXPECT_EQ(Report.FullSetup, Folder / "out/ProbeSetup.exe");
+    EXPECT_TRUE(Report.MiniSetup.empty());
+    const TInstallerPackage Package(Report.FullSetup);
+    ASSERT_TRUE(Package.IsFull());
+    EXPECT_FALSE(Package.Image().Is64());
+    const TSetupScript& Script = Package.Script();
+    EXPECT_EQ(Script.BaseInfo().AppTitle, u"Probe & Co");
+    ASSERT_EQ(Script.FileList().Count(), 7);
+
+    // Every item's bytes come back from the file data, identical contents stored once.
+    std::set<int32_t> Offsets;
+    for (int I = 0; I < Script.FileList().Count(); ++I) {
+        const TSetupFile& Item = *Script.FileList().Items(I);
+        const std::vector<uint8_t> Source =
+            ReadWholeFile(Folder.Path() / ToPath(Item.SourcePath) / ToPath(Item.SourceMask));
+        EXPECT_EQ(Item.FileBytes, int32_t(Source.size()));
+        if (Item.FileBytes == 0) continue;
+        const TFileData* Entry = Package.FileData().FindByGUID(Item.ResID);
+        ASSERT_NE(Entry, nullptr);
+        std::vector<uint8_t> Plain;
+        TSetupfn::DecodeRange(Entry->Data(), Entry->Size(), [&](const uint8_t* Data, size_t Size) {
+            Plain.insert(Plain.end(), Data, Data + Size);
+        });
+        EXPECT_EQ(Plain, Source) << WideToUtf8(Item.SourceMask);
+        Offsets.insert(Entry->Offset);
+    }
+    EXPECT_EQ(Offsets.size(), 3u) << "readme, one noise content, big.dat";
+    EXPECT_EQ(Report.DistinctContents, 3);
+
+    const TSetupBaseInfo& Info = Script.BaseInfo();
+    EXPECT_EQ(Decode(Package.RcData(Info.IconResID)->Data), Icon);
+    EXPECT_EQ(Decode(Package.RcData(Info.LicenseResID)->Data),
+              ReadWholeFile(Folder / "License.txt"));
+    const TResourceTree& Tree = Package.Image().Resources();
+    EXPECT_NE(Tree.Find(TResourceKey::FromId(RT_GROUP_ICON_ID), TResourceKey::FromId(1)), nullptr);
+    EXPECT_NE(Tree.Find(TResourceKey::FromId(RT_VERSION_ID), TResourceKey::FromId(1)), nullptr);
+    EXPECT_NE(Tree.Find(TResourceKey::FromId(RT_MANIFEST_ID), TResourceKey::FromId(1)), nullptr);
+}
+
+TEST_F(BuildProjectTest, SameInputsGiveTheSameBytesWhateverTheThreads) {
+    const TBuildReport One = Build("one", "x86", 1);
+    const TBuildReport Four = Build("four", "x86", 4);
+    EXPECT_EQ(ReadWholeFile(One.FullSetup), ReadWholeFile(Four.FullSetup));
+    // A changed file changes the package, and only through its content.
+    WriteText(Folder / "files/readme.txt", "read me again\r\n");
+    EXPECT_NE(ReadWholeFile(Build("changed").FullSetup), ReadWholeFile(One.FullSetup));
+}
+
+TEST_F(BuildProjectTest, MiniInstallerCarriesTheMiniScriptAndNoFiles) {
+    WriteProject(R"(BuildMiniSetup="True" FullDownloadUrl="http://127.0.0.1/ProbeSetup.exe")");
+    const TBuildReport Report = Build("out", "x64");
+    EXPECT_EQ(Report.MiniSetup, Folder / "out/SetupMini.exe");
+    const TInstallerPackage Mini(Report.MiniSetup);
+    EXPECT_FALSE(Mini.IsFull());
+    EXPECT_TRUE(Mini.Image().Is64());
+    EXPECT_EQ(Mini.RcData(FileDataResName), nullptr);
+    EXPECT_NE(Mini.RcData(MiniSetupScriptResName), nullptr);
+    EXPECT_NE(Mini.RcData(Mini.Script().BaseInfo().IconResID), nullptr);
+    EXPECT_NE(Mini.RcData(Mini.Script().BaseInfo().LicenseResID), nullptr);
+    EXPECT_LT(Report.MiniSize, Report.FullSize);
+}
+
+TEST_F(BuildProjectTest, RefusesProjectsThatCannotMakeAWorkingInstaller) {
+    WriteText(Folder / "Project.xml", "<TSetupScript><BaseInfo AppTitle=\"x\"/></TSetupScript>");
+    EXPECT_NE(BuildError().find(u"no GUID"), WideString::npos);
+    WriteProject(R"(BuildMiniSetup="True")");
+    EXPECT_NE(BuildError().find(u"FullDownloadUrl"), WideString::npos);
+    WriteText(Folder / "Icon.png", "GIF89a");
+    WriteProject("");
+    EXPECT_NE(BuildError().find(u"Icon.png"), WideString::npos);
+    fs::remove(Folder / "Icon.png");
+    EXPECT_NE(BuildError().find(u"does not exist"), WideString::npos);
+    WriteText(Folder / "Project.xml", "<TSetupScript><BaseInfo");
+    EXPECT_NE(BuildError().find(u"XML"), WideString::npos);
+}
+
+TEST_F(BuildProjectTest, CommandsRoundTripBuildInspectAndExtract) {
+    const std::string Project = (Folder / "Project.xml").string();
+    const std::string Output = (Folder / "cli").string();
+    ASSERT_EQ(RunVerb({"build", Project, "-o", Output, "--stub", TestStub("x64").string(), "-q"}),
+              0);
+    const fs::path Setup = Folder / "cli/ProbeSetup.exe";
+    ASSERT_EQ(RunVerb({"extract", Setup.string(), "-o", (Folder / "x").string(), "-q"}), 0);
+    for (const char* File :
+         {"readme.txt", "empty.txt", "same1.bin", "bin/same2.bin", "data/big.dat"})
+        EXPECT_EQ(ReadWholeFile(Folder / "x/app" / File), ReadWholeFile(Folder / "files" / File))
+            << File;
+    EXPECT_EQ(ReadWholeFile(Folder / "x/app/copy/same1.bin"),
+              ReadWholeFile(Folder / "files/same1.bin"));
+    // The script keeps file times to the millisecond.
+    const auto Skew = fs::last_write_time(Folder / "x/app/data/big.dat") -
+                      fs::last_write_time(Folder / "files/data/big.dat");
+    EXPECT_LT(std::chrono::abs(Skew), std::chrono::milliseconds(1));
+
+    // Damage one stored stream: extraction names the file and fails, the others still come out.
+    std::vector<uint8_t> Image = ReadWholeFile(Setup);
+    const TInstallerPackage Package(Setup);
+    const TSetupFile* Big = nullptr;
+    for (int I = 0; I < Package.Script().FileList().Count(); ++I)
+        if (Package.Script().FileList().Items(I)->SourceMask == u"big.dat")
+            Big = Package.Script().FileList().Items(I);
+    ASSERT_NE(Big, nullptr);
+    const TFileData* Entry = Package.FileData().FindByGUID(Big->ResID);
+    const size_t At = size_t(Entry->Data() - Package.Image()
+                                                 .Resources()
+                                                 .Find(TResourceKey::FromId(RT_RCDATA_ID),
+                                                       TResourceKey::FromName(FileDataResName))
+                                                 ->Data.data());
+    // Find the block inside the file by its first bytes, then flip a byte in the middle of the
+    // stream.
+    const std::vector<uint8_t>& Block = Package.RcData(FileDataResName)->Data;
+    const auto Found = std::search(Image.begin(), Image.end(), Block.begin(), Block.begin() + 64);
+    ASSERT_NE(Found, Image.end());
+    Image[size_t(Found - Image.begin()) + At + Entry->Size() / 2] ^= 0x55;
+    WriteBytes(Folder / "damaged.exe", Image);
+    EXPECT_EQ(RunVerb({"extract", (Folder / "damaged.exe").string(), "-o", (Folder / "y").string(),
+                       "-q"}),
+              1);
+    EXPECT_EQ(ReadWholeFile(Folder / "y/app/readme.txt"),
+              ReadWholeFile(Folder / "files/readme.txt"));
+}

@@ -1,0 +1,139 @@
+#include "BuildError.h"
+#include "BuilderTestSupport.h"
+#include "ProjectFiles.h"
+
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <gtest/gtest.h>
+
+TEST(ProjectFiles, MasksMatchLikeWindowsNames) {
+    EXPECT_TRUE(MatchesMask(u"ReadMe.TXT", u"*.txt"));
+    EXPECT_TRUE(MatchesMask(u"a.b.c", u"*"));
+    EXPECT_TRUE(MatchesMask(u"abc", u"a?c"));
+    EXPECT_TRUE(MatchesMask(u"axxbyyc", u"a*b*c"));
+    EXPECT_TRUE(MatchesMask(u"演示.dll", u"演示.*"));
+    EXPECT_FALSE(MatchesMask(u"ac", u"a?c"));
+    EXPECT_FALSE(MatchesMask(u"a.txt.bak", u"*.txt"));
+    EXPECT_FALSE(MatchesMask(u"abcd", u"abc"));
+    EXPECT_FALSE(MatchesMask(u"axxbyy", u"a*b*c"));
+}
+
+class ProjectExpansion : public ::testing::Test {
+protected:
+    TScratchFolder Folder{"expand"};
+    TSetupScript Script;
+
+    void SetUp() override {
+        UseUtcAsLocalTime();
+        WriteText(Folder / "files/b.txt", "bee");
+        WriteText(Folder / "files/a.txt", "a");
+        WriteText(Folder / "files/tool.exe", "MZ");
+        WriteText(Folder / "files/sub/c.txt", "sea");
+        WriteText(Folder / "files/sub/deeper/d.txt", "dee");
+        WriteText(Folder / "files/Another/e.txt", "e");
+    }
+
+    TSetupFile& AddItem(WideStringView Path, WideStringView Mask, bool SubFolders = false) {
+        auto Item = std::make_unique<TSetupFile>();
+        Item->DestDir = u"{app}\\{AppTitle}";
+        Item->SourcePath = WideString(Path);
+        Item->SourceMask = WideString(Mask);
+        Item->IncludeSubPath = SubFolders;
+        return *Script.FileList().Add(std::move(Item));
+    }
+
+    std::vector<TPackageFile> Expand() {
+        return ExpandProjectItems(Script, Folder / "Project.xml");
+    }
+};
+
+TEST_F(ProjectExpansion, OneItemPerFileInNameOrderWithSubFoldersAppended) {
+    Script.VarList().Find(u"{AppTitle}")->VarValue = u"Demo";
+    AddItem(u"files", u"*.txt", true);
+    const std::vector<TPackageFile> Files = Expand();
+    std::vector<WideString> Targets;
+    for (const TPackageFile& File : Files)
+        Targets.push_back(File.Item->DestDir + u"|" + File.Item->SourceMask);
+    // Files of a folder first, then its sub-folders in name order, whatever the disk's order.
+    const std::vector<WideString> Expected = {
+        u"{app}\\Demo|a.txt", u"{app}\\Demo|b.txt", u"{app}\\Demo\\Another|e.txt",
+        u"{app}\\Demo\\sub|c.txt", u"{app}\\Demo\\sub\\deeper|d.txt"};
+    EXPECT_EQ(Targets, Expected);
+    ASSERT_EQ(Script.FileList().Count(), 5);
+    EXPECT_EQ(Script.FileList().Items(3)->SourcePath, u"files\\sub");
+    EXPECT_EQ(Script.FileList().Items(3)->FileBytes, 3);
+    EXPECT_FALSE(Script.FileList().Items(3)->IncludeSubPath);
+    EXPECT_EQ(Files[3].Source, Folder / "files/sub/c.txt");
+}
+
+TEST_F(ProjectExpansion, RecordsSizeAndLocalModificationTime) {
+    // 2024-01-02 03:04:05 UTC, the script's days since 1899-12-30.
+    const fs::path File = Folder / "files/a.txt";
+    fs::last_write_time(File, LocalDateTimeToFileTime(45293.0 + (3 * 3600 + 4 * 60 + 5) / 86400.0));
+    AddItem(u"files", u"A.TXT");
+    Expand();
+    const TSetupFile& Item = *Script.FileList().Items(0);
+    EXPECT_EQ(Item.FileBytes, 1);
+    EXPECT_NEAR(Item.LastWriteDate, 45293.12783564815, 1e-9);
+    EXPECT_EQ(FileTimeToLocalDateTime(fs::last_write_time(File)), Item.LastWriteDate);
+}
+
+TEST_F(ProjectExpansion, SubstitutesVariablesIntoEveryList) {
+    Script.VarList().Find(u"{AppTitle}")->VarValue = u"Demo";
+    auto Reg = std::make_unique<TSetupReg>();
+    Reg->SubKey = u"Software\\{AppTitle}";
+    Script.RegList().Add(std::move(Reg));
+    auto Link = std::make_unique<TSetupShortCut>();
+    Link->Name = u"{apptitle} Help";
+    Script.ShortCutList().Add(std::move(Link));
+    AddItem(u"files", u"tool.exe").NewFileName = u"{AppTitle}.exe";
+    Expand();
+    EXPECT_EQ(Script.RegList().Items(0)->SubKey, u"Software\\Demo");
+    EXPECT_EQ(Script.ShortCutList().Items(0)->Name, u"Demo Help");
+    EXPECT_EQ(Script.FileList().Items(0)->NewFileName, u"Demo.exe");
+}
+
+TEST_F(ProjectExpansion, RefusesWhatCannotBeInstalled) {
+    auto ExpectError = [&](const char16_t* Fragment) {
+        try {
+            Expand();
+            ADD_FAILURE() << "no error";
+        } catch (const EBuildError& Error) {
+            EXPECT_NE(Error.Message().find(u"Project.xml"), WideString::npos);
+            EXPECT_NE(Error.Message().find(Fragment), WideString::npos) << Error.what();
+        }
+        Script.FileList().Clear();
+    };
+    AddItem(u"files", u"*.dll");
+    ExpectError(u"nothing matches");
+    AddItem(u"files", u"*.txt").NewFileName = u"one.txt";
+    ExpectError(u"matches 2 files");
+    AddItem(u"missing", u"*");
+    ExpectError(u"does not exist");
+    AddItem(u"files", u"");
+    ExpectError(u"no SourceMask");
+}
+
+TEST_F(ProjectExpansion, RefusesFilesTooLargeForTheFormat) {
+    // Sparse: costs no disk space.
+    const fs::path Big = Folder / "big/huge.bin";
+    fs::create_directories(Big.parent_path());
+    { std::ofstream(Big, std::ios::binary).put('x'); }
+    fs::resize_file(Big, uint64_t(1) << 31);
+    AddItem(u"big", u"huge.bin");
+    try {
+        Expand();
+        ADD_FAILURE() << "no error";
+    } catch (const EBuildError& Error) {
+        EXPECT_NE(Error.Message().find(u"2 GiB"), WideString::npos) << Error.what();
+    }
+}
+
+TEST_F(ProjectExpansion, AFolderInTheMaskJoinsTheSourcePath) {
+    AddItem(u"files", u"sub\\*.txt");
+    Expand();
+    ASSERT_EQ(Script.FileList().Count(), 1);
+    EXPECT_EQ(Script.FileList().Items(0)->SourcePath, u"files\\sub");
+    EXPECT_EQ(Script.FileList().Items(0)->SourceMask, u"c.txt");
+}

@@ -1,0 +1,17 @@
+# Small Windows programs made with the host's MinGW compilers, from any build tree (native or
+# cross): demo products and test helpers that the builder packs.
+function(onesetup_windows_program ARCH OUTPUT SOURCE)
+  if(ARCH STREQUAL "x86")
+    set(TRIPLET i686-w64-mingw32)
+  elseif(ARCH STREQUAL "x64")
+    set(TRIPLET x86_64-w64-mingw32)
+  else()
+    message(FATAL_ERROR "onesetup_windows_program: ARCH is x86 or x64, not ${ARCH}")
+  endif()
+  get_filename_component(FOLDER ${OUTPUT} DIRECTORY)
+  add_custom_command(OUTPUT ${OUTPUT}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${FOLDER}
+    COMMAND ${TRIPLET}-gcc -municode -mwindows -Os -s -Wall -Wextra -Werror -o ${OUTPUT} ${SOURCE}
+    DEPENDS ${SOURCE}
+    VERBATIM)
+endfunction()
