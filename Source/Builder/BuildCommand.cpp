@@ -69,6 +69,7 @@ int RunBuild(const TArguments& Arguments) {
                              DisplayPath(Report.FullSetup), int64_t(Report.FullSize),
                              int64_t(Report.Files), int64_t(Report.PlainBytes),
                              int64_t(Report.StoredBytes), AsciiToWide(Report.Engine)));
+        PrintLine(u"  stub: " + DisplayPath(Request.Stub));
         if (!Report.MiniSetup.empty())
             PrintLine(FormatText(u"%s: %d bytes (mini installer)", DisplayPath(Report.MiniSetup),
                                  int64_t(Report.MiniSize)));
