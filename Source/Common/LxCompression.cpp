@@ -61,6 +61,38 @@ private:
     TMemoryStream FTemporary;
 };
 
+// Runs one whole-buffer zlib pass: feeds the input in 32-bit slices and lets zlib write
+// straight into the output's spare room until the stream ends. Step makes one zlib call,
+// told whether the last input has been given, and raises on failure. End releases zlib's state.
+template <class TStep, class TEnd>
+void Pump(z_stream& Z, const TSourceBytes& Input, TOutput& Output, size_t Hint, TStep Step,
+          TEnd End) {
+    try {
+        size_t InDone = 0;
+        for (;;) {
+            if (Z.avail_in == 0 && InDone < Input.Size) {
+                Z.next_in = const_cast<Bytef*>(Input.Data + InDone);
+                Z.avail_in = Slice(Input.Size - InDone);
+                InDone += Z.avail_in;
+            }
+            size_t Room;
+            Z.next_out = Output.Memory().Reserve(Hint, Room);
+            Z.avail_out = Slice(Room);
+            const uInt Given = Z.avail_out;
+            const int Result = Step(InDone == Input.Size);
+            Output.Memory().Commit(Given - Z.avail_out);
+            if (Result == Z_STREAM_END) break;
+            Hint = std::max<size_t>(Hint, size_t(Output.Memory().GetSize()));
+        }
+    } catch (...) {
+        End();
+        Output.Discard();
+        throw;
+    }
+    End();
+    Output.Finish();
+}
+
 } // namespace
 
 void TLxSysfn::CompressStream(TStream* Source, TStream* Dest) {
@@ -72,33 +104,17 @@ void TLxSysfn::CompressStream(TStream* Source, TStream* Dest) {
     z_stream Z{};
     if (deflateInit2(&Z, Z_BEST_COMPRESSION, Z_DEFLATED, MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
         RaiseCompressionError();
-    try {
-        size_t InDone = 0;
-        size_t Hint = static_cast<size_t>(
-            deflateBound(&Z, static_cast<uLong>(std::min(Input.Size, MaxSlice))));
-        for (;;) {
-            if (Z.avail_in == 0 && InDone < Input.Size) {
-                Z.next_in = const_cast<Bytef*>(Input.Data + InDone);
-                Z.avail_in = Slice(Input.Size - InDone);
-                InDone += Z.avail_in;
-            }
-            size_t Room;
-            Z.next_out = Output.Memory().Reserve(Hint, Room);
-            Z.avail_out = Slice(Room);
-            const uInt Given = Z.avail_out;
-            const int Result = deflate(&Z, InDone == Input.Size ? Z_FINISH : Z_NO_FLUSH);
-            Output.Memory().Commit(Given - Z.avail_out);
-            if (Result == Z_STREAM_END) break;
-            if (Result != Z_OK && Result != Z_BUF_ERROR) RaiseCompressionError();
-            Hint = 64 * 1024;
-        }
-    } catch (...) {
-        deflateEnd(&Z);
-        Output.Discard();
-        throw;
-    }
-    deflateEnd(&Z);
-    Output.Finish();
+    const size_t Hint =
+        size_t(deflateBound(&Z, static_cast<uLong>(std::min(Input.Size, MaxSlice))));
+    Pump(
+        Z, Input, Output, Hint,
+        [&](bool LastInput) {
+            const int Result = deflate(&Z, LastInput ? Z_FINISH : Z_NO_FLUSH);
+            if (Result != Z_OK && Result != Z_BUF_ERROR && Result != Z_STREAM_END)
+                RaiseCompressionError();
+            return Result;
+        },
+        [&] { deflateEnd(&Z); });
 }
 
 void TLxSysfn::DecompressStream(TStream* Source, TStream* Dest) {
@@ -109,35 +125,19 @@ void TLxSysfn::DecompressStream(TStream* Source, TStream* Dest) {
 
     z_stream Z{};
     if (inflateInit(&Z) != Z_OK) RaiseDecompressionError();
-    try {
-        size_t InDone = 0;
-        // A generous first guess costs only address space: untouched pages are never mapped in.
-        size_t Hint = std::max<size_t>((Input.Size * 2 + 255) / 256 * 256, 4096);
-        for (;;) {
-            if (Z.avail_in == 0 && InDone < Input.Size) {
-                Z.next_in = const_cast<Bytef*>(Input.Data + InDone);
-                Z.avail_in = Slice(Input.Size - InDone);
-                InDone += Z.avail_in;
-            }
-            size_t Room;
-            Z.next_out = Output.Memory().Reserve(Hint, Room);
-            Z.avail_out = Slice(Room);
-            const uInt Given = Z.avail_out;
+    // A generous first guess costs only address space: untouched pages are never mapped in.
+    const size_t Hint = std::max<size_t>((Input.Size * 2 + 255) / 256 * 256, 4096);
+    Pump(
+        Z, Input, Output, Hint,
+        [&](bool LastInput) {
             const int Result = inflate(&Z, Z_NO_FLUSH);
-            Output.Memory().Commit(Given - Z.avail_out);
-            if (Result == Z_STREAM_END) break;
             // Out of input before the end means the stream was cut short.
-            const bool Starved = Result == Z_BUF_ERROR && Z.avail_in == 0 && InDone == Input.Size;
-            if ((Result != Z_OK && Result != Z_BUF_ERROR) || Starved) RaiseDecompressionError();
-            Hint = std::max<size_t>(Hint, Output.Memory().GetSize());
-        }
-    } catch (...) {
-        inflateEnd(&Z);
-        Output.Discard();
-        throw;
-    }
-    inflateEnd(&Z);
-    Output.Finish();
+            const bool Starved = Result == Z_BUF_ERROR && Z.avail_in == 0 && LastInput;
+            if ((Result != Z_OK && Result != Z_BUF_ERROR && Result != Z_STREAM_END) || Starved)
+                RaiseDecompressionError();
+            return Result;
+        },
+        [&] { inflateEnd(&Z); });
 }
 
 struct TZInflater::TState {
