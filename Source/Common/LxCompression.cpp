@@ -1,6 +1,7 @@
 #include "LxCompression.h"
 
 #include "LxExceptions.h"
+#include "LxLeanDeflate.h"
 #include "LxStreams.h"
 
 #include <algorithm>
@@ -101,6 +102,11 @@ void TLxSysfn::CompressStream(TStream* Source, TStream* Dest) {
     TOutput Output(*Dest);
     if (Input.Size == 0) return;
 
+#ifdef ONESETUP_LEAN_DEFLATE
+    const std::vector<uint8_t> Compressed = LeanDeflate(Input.Data, Input.Size);
+    Output.Memory().WriteBuffer(Compressed.data(), int64_t(Compressed.size()));
+    Output.Finish();
+#else
     z_stream Z{};
     if (deflateInit2(&Z, Z_BEST_COMPRESSION, Z_DEFLATED, MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
         RaiseCompressionError();
@@ -115,6 +121,7 @@ void TLxSysfn::CompressStream(TStream* Source, TStream* Dest) {
             return Result;
         },
         [&] { deflateEnd(&Z); });
+#endif
 }
 
 void TLxSysfn::DecompressStream(TStream* Source, TStream* Dest) {

@@ -7,7 +7,7 @@
 #include <cstring>
 
 const TClassInfo& TPersistent::StaticClassInfo() {
-    static const TClassInfo Info{u"TPersistent", nullptr, nullptr, 0, nullptr};
+    static constexpr TClassInfo Info{u"TPersistent", nullptr, nullptr, 0, nullptr};
     return Info;
 }
 
@@ -24,7 +24,7 @@ void TPersistent::AssignTo(TPersistent* Dest) const {
 }
 
 const TPropInfo* FindProp(const TClassInfo& Info, WideStringView Name) {
-    for (const TClassInfo* Class = &Info; Class; Class = Class->Parent)
+    for (const TClassInfo* Class = &Info; Class; Class = Class->Parent ? &Class->Parent() : nullptr)
         for (size_t I = 0; I < Class->PropCount; ++I)
             if (SameText(Class->Props[I].Name, Name)) return &Class->Props[I];
     return nullptr;
@@ -210,8 +210,8 @@ void SetText(TPersistent& Instance, const TPropInfo& Prop, WideStringView Text) 
 using namespace LxProps;
 
 const TClassInfo& TXmlPersistent::StaticClassInfo() {
-    static const TClassInfo Info =
-        MakeClassInfo<TXmlPersistent>(u"TXmlPersistent", &TPersistent::StaticClassInfo());
+    static constexpr TClassInfo Info =
+        MakeClassInfo<TXmlPersistent>(u"TXmlPersistent", &TPersistent::StaticClassInfo);
     return Info;
 }
 
@@ -305,8 +305,8 @@ bool TXmlPersistent::IsEqual(const TXmlPersistent* Other) const {
 }
 
 const TClassInfo& TXmlObjectList::StaticClassInfo() {
-    static const TClassInfo Info =
-        MakeClassInfo<TXmlObjectList>(u"TXmlObjectList", &TXmlPersistent::StaticClassInfo());
+    static constexpr TClassInfo Info =
+        MakeClassInfo<TXmlObjectList>(u"TXmlObjectList", &TXmlPersistent::StaticClassInfo);
     return Info;
 }
 

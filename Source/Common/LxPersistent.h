@@ -90,7 +90,7 @@ void LoadPropsFromNode(TPersistent& Instance, TXmlNode* Node, int Context);
 // Calls Visit for every property of a class, base classes first.
 template <class TVisit>
 void ForEachProp(const TClassInfo& Info, TVisit&& Visit) {
-    if (Info.Parent) ForEachProp(*Info.Parent, Visit);
+    if (Info.Parent) ForEachProp(Info.Parent(), Visit);
     for (size_t I = 0; I < Info.PropCount; ++I)
         Visit(Info.Props[I]);
 }

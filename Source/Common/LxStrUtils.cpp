@@ -96,13 +96,6 @@ WideString WideUpperCase(WideStringView Text) {
     return Result;
 }
 
-bool SameText(WideStringView A, WideStringView B) {
-    if (A.size() != B.size()) return false;
-    for (size_t I = 0; I < A.size(); ++I)
-        if (WideUpperChar(A[I]) != WideUpperChar(B[I])) return false;
-    return true;
-}
-
 size_t FindText(WideStringView Text, WideStringView Needle, size_t From) {
     if (Needle.empty() || Needle.size() > Text.size()) return WideStringView::npos;
     for (size_t I = From; I + Needle.size() <= Text.size(); ++I) {
@@ -245,23 +238,97 @@ void SetDecimalSeparator(char16_t Separator) {
     GDecimalSeparator = Separator;
 }
 
+namespace {
+
+// Value times 10^Power in extended precision; exact powers up to 10^27 keep the error within
+// a unit of the last of 64 mantissa bits per step, far below the 15 digits the texts carry.
+long double ScaleByPowerOfTen(long double Value, int Power) {
+    long double Step = 1;
+    const bool Up = Power > 0;
+    for (int Left = Up ? Power : -Power; Left > 0;) {
+        const int Take = Left > 27 ? 27 : Left;
+        Step = 1;
+        for (int I = 0; I < Take; ++I)
+            Step *= 10;
+        Value = Up ? Value * Step : Value / Step;
+        Left -= Take;
+    }
+    return Value;
+}
+
+// The 15 significant digits of a positive finite value, rounded, and its decimal exponent.
+void SignificantDigits(double Value, std::string& Digits, int& Exponent) {
+    const long double Wide = Value;
+    Exponent = int(std::floor(std::log10(Value)));
+    long double Scaled = ScaleByPowerOfTen(Wide, 14 - Exponent);
+    if (Scaled >= 1e15L) {
+        ++Exponent;
+        Scaled = ScaleByPowerOfTen(Wide, 14 - Exponent);
+    } else if (Scaled < 1e14L) {
+        --Exponent;
+        Scaled = ScaleByPowerOfTen(Wide, 14 - Exponent);
+    }
+    uint64_t Mantissa = uint64_t(std::llround(Scaled));
+    if (Mantissa >= 1000000000000000ULL) {
+        Mantissa /= 10;
+        ++Exponent;
+    }
+    Digits = std::to_string(Mantissa);
+}
+
+// Digits with an optional sign, full stop and exponent, as TryTextToFloat has checked them.
+double ParseDecimal(const std::string& Text) {
+    size_t I = 0;
+    const bool Negative = Text[I] == '-';
+    if (Text[I] == '-' || Text[I] == '+') ++I;
+    uint64_t Mantissa = 0;
+    int Exponent = 0;
+    int Significant = 0;
+    bool Fraction = false;
+    for (; I < Text.size() && Text[I] != 'e'; ++I) {
+        if (Text[I] == '.') {
+            Fraction = true;
+            continue;
+        }
+        const unsigned Digit = unsigned(Text[I] - '0');
+        // Beyond 19 digits only the magnitude counts.
+        if (Significant < 19) {
+            if (Mantissa || Digit) ++Significant;
+            Mantissa = Mantissa * 10 + Digit;
+            if (Fraction) --Exponent;
+        } else if (!Fraction) {
+            ++Exponent;
+        }
+    }
+    if (I < Text.size()) {
+        int Power = 0;
+        bool PowerNegative = false;
+        ++I;
+        if (Text[I] == '-' || Text[I] == '+') PowerNegative = Text[I++] == '-';
+        for (; I < Text.size(); ++I)
+            Power = Power < 100000 ? Power * 10 + (Text[I] - '0') : Power;
+        Exponent += PowerNegative ? -Power : Power;
+    }
+    if (Mantissa == 0) return Negative ? -0.0 : 0.0;
+    if (Exponent > 400) return Negative ? -HUGE_VAL : HUGE_VAL;
+    if (Exponent < -400) return Negative ? -0.0 : 0.0;
+    const double Result = double(ScaleByPowerOfTen((long double)Mantissa, Exponent));
+    return Negative ? -Result : Result;
+}
+
+} // namespace
+
 WideString FloatToText(double Value, char16_t DecimalSeparator) {
     if (std::isnan(Value)) return u"NAN";
     if (std::isinf(Value)) return Value < 0 ? u"-INF" : u"INF";
     if (Value == 0) return u"0";
     // 15 significant digits, rounded once; the layout is then built from the digits.
-    char Buffer[40];
-    std::snprintf(Buffer, sizeof(Buffer), "%.14e", Value);
-    std::string_view Text(Buffer);
-    const bool Negative = Text.front() == '-';
-    if (Negative) Text.remove_prefix(1);
-    const size_t E = Text.find('e');
+    const bool Negative = Value < 0;
     std::string Digits;
-    for (char C : Text.substr(0, E))
-        if (C != '.') Digits += C;
+    int Exponent = 0;
+    SignificantDigits(std::fabs(Value), Digits, Exponent);
     while (Digits.size() > 1 && Digits.back() == '0')
         Digits.pop_back();
-    const int Exponent = std::atoi(std::string(Text.substr(E + 1)).c_str());
 
     WideString Result = Negative ? u"-" : u"";
     const int DigitCount = static_cast<int>(Digits.size());
@@ -323,9 +390,8 @@ bool TryTextToFloat(WideStringView Text, double& Value, char16_t DecimalSeparato
         if (Digits == 0) return false;
     }
     if (I != N) return false;
-    char* End = nullptr;
-    const double Parsed = std::strtod(Ascii.c_str(), &End);
-    if (End != Ascii.c_str() + Ascii.size() || std::isinf(Parsed)) return false;
+    const double Parsed = ParseDecimal(Ascii);
+    if (std::isinf(Parsed) || std::isnan(Parsed)) return false;
     Value = Parsed;
     return true;
 }

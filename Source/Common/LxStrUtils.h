@@ -18,7 +18,8 @@ WideString Trim(WideStringView Text);
 
 char16_t WideUpperChar(char16_t C);
 WideString WideUpperCase(WideStringView Text);
-// Case-insensitive equality; folds ASCII, Latin, Greek, Cyrillic and full-width letters.
+// Case-insensitive equality: the user's locale on Windows; elsewhere a fold of ASCII, Latin,
+// Greek, Cyrillic and full-width letters.
 bool SameText(WideStringView A, WideStringView B);
 // Position of Needle in Text at or after From, ignoring case; npos when absent.
 size_t FindText(WideStringView Text, WideStringView Needle, size_t From = 0);

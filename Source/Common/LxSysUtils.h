@@ -7,6 +7,27 @@ class TStream;
 
 using TByteSink = TFunctionRef<void(const uint8_t* Data, size_t Size)>;
 
+#ifdef _WIN32
+// Win32 handles without <windows.h>: a window (HWND) and a loaded module (HMODULE).
+using TWindowHandle = void*;
+using TModuleHandle = void*;
+#endif
+
+// The version the system reports: platform identifier (2 for the NT family), major, minor.
+struct TLxOsVersion {
+    uint32_t PlatformId = 0;
+    uint32_t Major = 0;
+    uint32_t Minor = 0;
+};
+
+constexpr uint32_t VerPlatformWin32Nt = 2;
+
+// NT family and at least Major.Minor.
+constexpr bool OsVersionAtLeast(const TLxOsVersion& Version, uint32_t Major, uint32_t Minor) {
+    return Version.PlatformId == VerPlatformWin32Nt &&
+           (Version.Major > Major || (Version.Major == Major && Version.Minor >= Minor));
+}
+
 class TLxSysfn {
 public:
     TLxSysfn() = delete;
@@ -14,6 +35,15 @@ public:
     static void CompressStream(TStream* Source, TStream* Dest);
     // Raises the decompression error "Error" for anything but one complete zlib stream.
     static void DecompressStream(TStream* Source, TStream* Dest);
+#ifdef _WIN32
+    // The text in the ANSI code page plus CR LF on standard output; a failed write is dropped.
+    static void WriteConsoleLine(WideStringView Text);
+    // Only a developer build (ONESETUP_DEVELOPER_BUILD) under a debugger; a release build never.
+    static bool IsDeveloperMode();
+    // <System32>\Name: system commands are started by full path, never from the search path.
+    // Empty when the system folder is unknown.
+    static WideString SystemFolderPath(WideStringView Name);
+#endif
 };
 
 class TLxStrfn {
@@ -23,15 +53,81 @@ public:
     static WideString NewGUIDString();
 };
 
+// Local date-times (days since 1899-12-30); a value within 1e-12 of zero leaves that time as
+// it is.
+struct TLxFileTimes {
+    TDateTime CreationTime = 0;
+    TDateTime LastWriteTime = 0;
+    TDateTime LastAccessTime = 0;
+};
+
 class TLxFilefn {
 public:
     TLxFilefn() = delete;
     // Creates the folder of a file path when it is missing; failure shows up when writing.
     static void ForceFileDir(WideStringView FileName);
+#ifdef _WIN32
+    // Empty when the path does not exist or its long form does not fit MAX_PATH.
+    static WideString GetLongPathName(WideStringView Path);
+    // False when the file cannot be opened exclusively or the times cannot be set.
+    static bool SetFileTimes(WideStringView FileName, const TLxFileTimes& Times);
+#endif
 };
+
+#ifdef _WIN32
+class TLxRegfn {
+public:
+    TLxRegfn() = delete;
+    // A shell folder (CSIDL value) with a trailing backslash; empty when the system has none.
+    static WideString GetSpecialFolder(int Csidl);
+};
+
+// Process, shell and message-box services. They report failure through their results.
+class TLxWinfn {
+public:
+    TLxWinfn() = delete;
+    // Exit code of the program; 1 also when it cannot be started. Blocks without pumping
+    // window messages.
+    static uint32_t RunAndWait(WideStringView CommandLine);
+    // Runs a console program hidden and relays all of its output, in order, through
+    // TLxSysfn::WriteConsoleLine in chunks of at most 1024 bytes.
+    static uint32_t RunCaptured(WideStringView CommandLine);
+    // The shell's result: above 32 is success. AllowForeground lets the started program (found
+    // by its file name) take the foreground.
+    static intptr_t ShellExecute(TWindowHandle Wnd, WideStringView Operation,
+                                 WideStringView FileName, WideStringView Parameters,
+                                 WideStringView Directory, int ShowCmd, bool AllowForeground);
+    static intptr_t ShellOpen(WideStringView FileName);
+    // Falls back to the system's browser, started by full path, when the shell cannot open it.
+    static void OpenUrl(WideStringView Url);
+    // Where that fallback browser lives; empty when Program Files is unknown.
+    static WideString FallbackBrowserPath();
+    // Long form with a trailing backslash; empty when the system has no temporary path.
+    static WideString GetTempPath();
+    // What the system reported when the program started, undisturbed by compatibility shims.
+    static TLxOsVersion StartupOsVersion();
+    static bool IsWinXPOrHigher();
+    static bool IsWin7OrHigher();
+    static int MessageBox(TWindowHandle Owner, WideStringView Text, uint32_t Flags,
+                          WideStringView Caption);
+    // The information icon and a single OK button.
+    static int InfoBox(TWindowHandle Owner, WideStringView Text, WideStringView Caption);
+};
+
+bool SetCurrentDir(WideStringView Path);
+#endif
 
 bool DirectoryExists(WideStringView Path);
 bool FileExists(WideStringView Path);
 // Raises "Unable to create directory" for an empty path; otherwise reports through the result.
 bool ForceDirectories(WideStringView Path);
+// <windows.h> makes DeleteFile a macro; this header's function is meant wherever it is seen.
+#ifdef DeleteFile
+#undef DeleteFile
+#endif
 bool DeleteFile(WideStringView Path);
+
+// Parameters of the process's command line after the program name.
+int ParamCount();
+// Index 0: the running executable's full path; past the last parameter: empty.
+WideString ParamStr(int Index);

@@ -52,7 +52,7 @@ struct TPropInfo {
 
 struct TClassInfo {
     const char16_t* ClassName;
-    const TClassInfo* Parent;
+    const TClassInfo& (*Parent)(); // none for the root
     const TPropInfo* Props;
     size_t PropCount;
     std::unique_ptr<TPersistent> (*Create)(); // virtual constructor; null when abstract
@@ -69,8 +69,21 @@ struct TSet {
 
 namespace LxTypeInfo {
 
-extern const TTypeInfo Boolean, ShortInt, Byte, SmallInt, Word, Integer, Cardinal, Int64, Double,
-    AnsiChar, WideChar, AnsiString, UnicodeString, Object;
+inline constexpr const char16_t* BooleanNames[] = {u"False", u"True"};
+inline constexpr TTypeInfo Boolean{tkEnumeration, u"Boolean", otUByte, BooleanNames, 2};
+inline constexpr TTypeInfo ShortInt{tkInteger, u"ShortInt", otSByte};
+inline constexpr TTypeInfo Byte{tkInteger, u"Byte", otUByte};
+inline constexpr TTypeInfo SmallInt{tkInteger, u"SmallInt", otSWord};
+inline constexpr TTypeInfo Word{tkInteger, u"Word", otUWord};
+inline constexpr TTypeInfo Integer{tkInteger, u"Integer", otSLong};
+inline constexpr TTypeInfo Cardinal{tkInteger, u"Cardinal", otULong};
+inline constexpr TTypeInfo Int64{tkInt64, u"Int64", otSQuad};
+inline constexpr TTypeInfo Double{tkFloat, u"Double"};
+inline constexpr TTypeInfo AnsiChar{tkChar, u"AnsiChar", otUByte};
+inline constexpr TTypeInfo WideChar{tkWChar, u"WideChar", otUWord};
+inline constexpr TTypeInfo AnsiString{tkString, u"AnsiString"};
+inline constexpr TTypeInfo UnicodeString{tkUString, u"UnicodeString"};
+inline constexpr TTypeInfo Object{tkClass, u"TObject"};
 
 template <class T>
 constexpr TOrdType OrdTypeOf() {
@@ -107,20 +120,17 @@ struct MemberTraits<F C::*> {
 };
 
 template <class TEnum>
-const TTypeInfo& SetTypeOf() {
-    static const TTypeInfo Info{tkSet, u"Set", otULong, nullptr, 0, &EnumTypeInfo(TEnum{})};
-    return Info;
-}
+inline constexpr TTypeInfo SetTypeInfo{tkSet, u"Set", otULong, nullptr, 0, &EnumTypeInfo(TEnum{})};
 
 // Type information of a field type; enumerations provide EnumTypeInfo through LX_ENUM_TYPE.
 template <class F>
-const TTypeInfo& TypeOf() {
+constexpr const TTypeInfo& TypeOf() {
     if constexpr (std::is_same_v<F, bool>)
         return Boolean;
     else if constexpr (std::is_enum_v<F>)
         return EnumTypeInfo(F{});
     else if constexpr (IsSet<F>::value)
-        return SetTypeOf<typename IsSet<F>::Element>();
+        return SetTypeInfo<typename IsSet<F>::Element>;
     else if constexpr (std::is_same_v<F, char16_t>)
         return WideChar;
     else if constexpr (std::is_same_v<F, char>)
@@ -172,9 +182,10 @@ std::unique_ptr<TPersistent> CreateInstance() {
 
 } // namespace LxTypeInfo
 
-// A published property that reads and writes a field; sub-objects have a reader only.
+// A published property that reads and writes a field; sub-objects have a reader only. The
+// tables are constants: no code runs to build them.
 template <auto Member>
-TPropInfo Published(const char16_t* Name) {
+constexpr TPropInfo Published(const char16_t* Name) {
     using F = typename LxTypeInfo::MemberTraits<decltype(Member)>::Field;
     if constexpr (LxTypeInfo::IsUniquePtr<F>::value || std::is_base_of_v<TPersistent, F>)
         return TPropInfo{Name, &LxTypeInfo::Object, nullptr, &LxTypeInfo::ObjectOf<Member>, true,
@@ -185,8 +196,8 @@ TPropInfo Published(const char16_t* Name) {
 }
 
 template <class T, size_t N>
-TClassInfo MakeClassInfo(const char16_t* ClassName, const TClassInfo* Parent,
-                         const TPropInfo (&Props)[N]) {
+constexpr TClassInfo MakeClassInfo(const char16_t* ClassName, const TClassInfo& (*Parent)(),
+                                   const TPropInfo (&Props)[N]) {
     std::unique_ptr<TPersistent> (*Create)() = nullptr;
     if constexpr (!std::is_abstract_v<T> && std::is_default_constructible_v<T>)
         Create = &LxTypeInfo::CreateInstance<T>;
@@ -194,7 +205,7 @@ TClassInfo MakeClassInfo(const char16_t* ClassName, const TClassInfo* Parent,
 }
 
 template <class T>
-TClassInfo MakeClassInfo(const char16_t* ClassName, const TClassInfo* Parent) {
+constexpr TClassInfo MakeClassInfo(const char16_t* ClassName, const TClassInfo& (*Parent)()) {
     std::unique_ptr<TPersistent> (*Create)() = nullptr;
     if constexpr (!std::is_abstract_v<T> && std::is_default_constructible_v<T>)
         Create = &LxTypeInfo::CreateInstance<T>;
@@ -213,13 +224,14 @@ private:
 
 // Declares the identifiers of an enumeration, in ordinal order.
 #define LX_ENUM_TYPE(Type, ...)                                                                    \
-    inline const TTypeInfo& EnumTypeInfo(Type) {                                                   \
-        static const char16_t* const Names[] = {__VA_ARGS__};                                      \
-        static const TTypeInfo Info{tkEnumeration,                                                 \
-                                    u## #Type,                                                     \
-                                    LxTypeInfo::OrdTypeOf<Type>(),                                 \
-                                    Names,                                                         \
-                                    int(sizeof(Names) / sizeof(Names[0])),                         \
-                                    nullptr};                                                      \
-        return Info;                                                                               \
+    inline constexpr const char16_t* Type##_Identifiers[] = {__VA_ARGS__};                         \
+    inline constexpr TTypeInfo Type##_TypeInfo{                                                    \
+        tkEnumeration,                                                                             \
+        u"" #Type,                                                                                 \
+        LxTypeInfo::OrdTypeOf<Type>(),                                                             \
+        Type##_Identifiers,                                                                        \
+        int(sizeof(Type##_Identifiers) / sizeof(Type##_Identifiers[0])),                           \
+        nullptr};                                                                                  \
+    constexpr const TTypeInfo& EnumTypeInfo(Type) {                                                \
+        return Type##_TypeInfo;                                                                    \
     }

@@ -4,19 +4,19 @@
 #include "MySetupUtils.h"
 
 const TClassInfo& TFileData::StaticClassInfo() {
-    static const TPropInfo Props[] = {
+    static constexpr TPropInfo Props[] = {
         Published<&TFileData::Bytes>(u"Bytes"),
         Published<&TFileData::GUID>(u"GUID"),
         Published<&TFileData::Offset>(u"Offset"),
     };
-    static const TClassInfo Info =
-        MakeClassInfo<TFileData>(u"TFileData", &TXmlPersistent::StaticClassInfo(), Props);
+    static constexpr TClassInfo Info =
+        MakeClassInfo<TFileData>(u"TFileData", &TXmlPersistent::StaticClassInfo, Props);
     return Info;
 }
 
 const TClassInfo& TFileDataList::StaticClassInfo() {
-    static const TClassInfo Info =
-        MakeClassInfo<TFileDataList>(u"TFileDataList", &TXmlObjectList::StaticClassInfo());
+    static constexpr TClassInfo Info =
+        MakeClassInfo<TFileDataList>(u"TFileDataList", &TXmlObjectList::StaticClassInfo);
     return Info;
 }
 

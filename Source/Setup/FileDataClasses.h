@@ -31,6 +31,11 @@ public:
     // Splits a block that must outlive the list: entries point into it. Raises for an index
     // or an entry that reaches outside the block.
     void LoadFromBlock(const uint8_t* Block, size_t Size);
+#ifdef _WIN32
+    // Splits the module's file data resource in place; the module must stay loaded while the
+    // list lives. Returns true; a missing resource or a broken block raises.
+    bool LoadFromModule(void* Module);
+#endif
     // Case-sensitive, first match.
     int IndexOfGUID(WideStringView GUID) const;
     TFileData* FindByGUID(WideStringView GUID) const;

@@ -22,6 +22,10 @@ public:
     // Replaces {pf}, {group}, {desktop}, {app} and {srcexe}, then collapses doubled backslashes.
     static WideString ExpandConstant(WideStringView Text);
     // The rules of the start-up values, given what the system reported.
+#ifdef _WIN32
+    // Fills {pf}, {desktop} and the base of {group} from the system, once at start.
+    static void InitConstants();
+#endif
     static void InitConstantsFrom(WideStringView ProgramFiles, WideStringView DesktopDir,
                                   WideStringView CommonProgramsDir);
 };

@@ -86,7 +86,7 @@ public:
 const TClassInfo& TPlainPart::StaticClassInfo() {
     static const TPropInfo Props[] = {Published<&TPlainPart::Note>(u"Note")};
     static const TClassInfo Info =
-        MakeClassInfo<TPlainPart>(u"TPlainPart", &TPersistent::StaticClassInfo(), Props);
+        MakeClassInfo<TPlainPart>(u"TPlainPart", &TPersistent::StaticClassInfo, Props);
     return Info;
 }
 
@@ -94,27 +94,27 @@ const TClassInfo& TPart::StaticClassInfo() {
     static const TPropInfo Props[] = {Published<&TPart::Caption>(u"Caption"),
                                       Published<&TPart::Value>(u"Value")};
     static const TClassInfo Info =
-        MakeClassInfo<TPart>(u"TPart", &TXmlPersistent::StaticClassInfo(), Props);
+        MakeClassInfo<TPart>(u"TPart", &TXmlPersistent::StaticClassInfo, Props);
     return Info;
 }
 
 const TClassInfo& TWidePart::StaticClassInfo() {
     static const TPropInfo Props[] = {Published<&TWidePart::Width>(u"Width")};
     static const TClassInfo Info =
-        MakeClassInfo<TWidePart>(u"TWidePart", &TPart::StaticClassInfo(), Props);
+        MakeClassInfo<TWidePart>(u"TWidePart", &TPart::StaticClassInfo, Props);
     return Info;
 }
 
 const TClassInfo& TPartList::StaticClassInfo() {
     static const TPropInfo Props[] = {Published<&TPartList::Tag>(u"Tag")};
     static const TClassInfo Info =
-        MakeClassInfo<TPartList>(u"TPartList", &TXmlObjectList::StaticClassInfo(), Props);
+        MakeClassInfo<TPartList>(u"TPartList", &TXmlObjectList::StaticClassInfo, Props);
     return Info;
 }
 
 const TClassInfo& TTypedParts::StaticClassInfo() {
     static const TClassInfo Info =
-        MakeClassInfo<TTypedParts>(u"TTypedParts", &TXmlObjectList::StaticClassInfo());
+        MakeClassInfo<TTypedParts>(u"TTypedParts", &TXmlObjectList::StaticClassInfo);
     return Info;
 }
 
@@ -130,7 +130,7 @@ const TClassInfo& TSample::StaticClassInfo() {
         Published<&T::List>(u"List"),
     };
     static const TClassInfo Info =
-        MakeClassInfo<T>(u"TSample", &TXmlPersistent::StaticClassInfo(), Props);
+        MakeClassInfo<T>(u"TSample", &TXmlPersistent::StaticClassInfo, Props);
     return Info;
 }
 
@@ -138,7 +138,7 @@ const TClassInfo& TOddKind::StaticClassInfo() {
     static const TPropInfo Props[] = {
         {u"Data", &VariantType, &LxTypeInfo::FieldOf<&TOddKind::Data>}};
     static const TClassInfo Info =
-        MakeClassInfo<TOddKind>(u"TOddKind", &TXmlPersistent::StaticClassInfo(), Props);
+        MakeClassInfo<TOddKind>(u"TOddKind", &TXmlPersistent::StaticClassInfo, Props);
     return Info;
 }
 

@@ -1,0 +1,177 @@
+#include "LxPlatform.h"
+#include "LxSysUtils.h"
+#include "LxWinHandles.h"
+
+#include <string>
+
+namespace {
+
+// The system's own account of its version: GetVersionEx reports what a compatibility shim or
+// a missing manifest entry says instead.
+TLxOsVersion ReadOsVersion() {
+    using TRtlGetVersion = LONG(WINAPI*)(OSVERSIONINFOW*);
+    TLxOsVersion Result;
+    OSVERSIONINFOW Info{};
+    Info.dwOSVersionInfoSize = sizeof(Info);
+    const HMODULE Ntdll = GetModuleHandleW(L"ntdll.dll");
+    const FARPROC Proc = Ntdll ? GetProcAddress(Ntdll, "RtlGetVersion") : nullptr;
+    if (!Proc) return Result;
+    const auto RtlGetVersion = reinterpret_cast<TRtlGetVersion>(reinterpret_cast<void (*)()>(Proc));
+    if (RtlGetVersion(&Info) != 0) return Result;
+    Result.PlatformId = Info.dwPlatformId;
+    Result.Major = Info.dwMajorVersion;
+    Result.Minor = Info.dwMinorVersion;
+    return Result;
+}
+
+const TLxOsVersion StartupVersion = ReadOsVersion();
+
+struct TChild {
+    TKernelHandle Process;
+    TKernelHandle Thread;
+};
+
+bool StartProcess(WideStringView CommandLine, DWORD Flags, STARTUPINFOW& Startup, TChild& Child) {
+    // A writable copy: CreateProcessW may modify the command line it is given.
+    WideString Command(CommandLine);
+    PROCESS_INFORMATION Info{};
+    if (!CreateProcessW(nullptr, WinText(Command), nullptr, nullptr, TRUE, Flags, nullptr, nullptr,
+                        &Startup, &Info))
+        return false;
+    Child.Process.Reset(Info.hProcess);
+    Child.Thread.Reset(Info.hThread);
+    return true;
+}
+
+uint32_t ExitCodeOf(const TChild& Child) {
+    DWORD Code = 1;
+    if (!GetExitCodeProcess(Child.Process.Get(), &Code)) return 1;
+    return Code;
+}
+
+constexpr DWORD PollMilliseconds = 300;
+constexpr DWORD ChunkSize = 1024;
+
+// A double-byte character split by a chunk boundary waits for its second byte, so that the
+// code-page round trip of the relay gives back every byte.
+size_t CompleteCharacters(const char* Data, size_t Size) {
+    size_t I = 0;
+    while (I < Size) {
+        if (IsDBCSLeadByte(static_cast<BYTE>(Data[I]))) {
+            if (I + 1 == Size) break;
+            I += 2;
+        } else {
+            ++I;
+        }
+    }
+    return I;
+}
+
+void Relay(std::string& Pending, size_t Count) {
+    if (Count == 0) return;
+    TLxSysfn::WriteConsoleLine(PlatformAnsiToWide(std::string_view(Pending.data(), Count)));
+    Pending.erase(0, Count);
+}
+
+// Reads one chunk of what the pipe holds and relays it; false when nothing was there.
+bool RelayChunk(HANDLE Pipe, std::string& Pending) {
+    char Buffer[ChunkSize];
+    const DWORD Room = ChunkSize - static_cast<DWORD>(Pending.size());
+    DWORD Available = 0;
+    if (!PeekNamedPipe(Pipe, Buffer, Room, &Available, nullptr, nullptr) || Available == 0)
+        return false;
+    DWORD Got = 0;
+    if (!ReadFile(Pipe, Buffer, Available, &Got, nullptr) || Got == 0) return false;
+    Pending.append(Buffer, Got);
+    Relay(Pending, CompleteCharacters(Pending.data(), Pending.size()));
+    return true;
+}
+
+} // namespace
+
+uint32_t TLxWinfn::RunAndWait(WideStringView CommandLine) {
+    STARTUPINFOW Startup{};
+    Startup.cb = sizeof(Startup);
+    Startup.dwFlags = STARTF_USESHOWWINDOW;
+    Startup.wShowWindow = SW_SHOWNORMAL;
+    TChild Child;
+    if (!StartProcess(CommandLine, CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS, Startup, Child))
+        return 1;
+    WaitForSingleObject(Child.Process.Get(), INFINITE);
+    return ExitCodeOf(Child);
+}
+
+uint32_t TLxWinfn::RunCaptured(WideStringView CommandLine) {
+    SECURITY_ATTRIBUTES Security{};
+    Security.nLength = sizeof(Security);
+    Security.bInheritHandle = TRUE;
+    TKernelHandle ReadEnd, WriteEnd;
+    if (!CreatePipe(ReadEnd.Receive(), WriteEnd.Receive(), &Security, 0)) return 1;
+    // Only the write end goes to the child.
+    SetHandleInformation(ReadEnd.Get(), HANDLE_FLAG_INHERIT, 0);
+
+    STARTUPINFOW Startup{};
+    Startup.cb = sizeof(Startup);
+    Startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
+    Startup.wShowWindow = SW_HIDE;
+    Startup.hStdOutput = WriteEnd.Get();
+    Startup.hStdError = WriteEnd.Get();
+    TChild Child;
+    if (!StartProcess(CommandLine, NORMAL_PRIORITY_CLASS, Startup, Child)) return 1;
+    WriteEnd.Reset();
+
+    std::string Pending;
+    // While the program runs, one chunk per interval.
+    while (WaitForSingleObject(Child.Process.Get(), PollMilliseconds) == WAIT_TIMEOUT)
+        RelayChunk(ReadEnd.Get(), Pending);
+    // Then all that is left. Drained by what the pipe holds, not to its end: a program that
+    // the child started may still hold the write end.
+    while (RelayChunk(ReadEnd.Get(), Pending)) {
+    }
+    Relay(Pending, Pending.size());
+    return ExitCodeOf(Child);
+}
+
+void TLxSysfn::WriteConsoleLine(WideStringView Text) {
+    const HANDLE Output = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (Output == nullptr || Output == INVALID_HANDLE_VALUE) return;
+    const RawByteString Bytes = PlatformWideToAnsi(Text) + "\r\n";
+    size_t Done = 0;
+    while (Done < Bytes.size()) {
+        DWORD Put = 0;
+        if (!WriteFile(Output, Bytes.data() + Done, static_cast<DWORD>(Bytes.size() - Done), &Put,
+                       nullptr) ||
+            Put == 0)
+            return;
+        Done += Put;
+    }
+}
+
+bool TLxSysfn::IsDeveloperMode() {
+#ifdef ONESETUP_DEVELOPER_BUILD
+    return IsDebuggerPresent() != FALSE;
+#else
+    return false;
+#endif
+}
+
+WideString TLxSysfn::SystemFolderPath(WideStringView Name) {
+    wchar_t Buffer[MAX_PATH];
+    const UINT Length = GetSystemDirectoryW(Buffer, MAX_PATH);
+    if (Length == 0 || Length >= MAX_PATH) return {};
+    WideString Folder(reinterpret_cast<const char16_t*>(Buffer), Length);
+    if (Folder.back() != u'\\') Folder += u'\\';
+    return Folder + WideString(Name);
+}
+
+TLxOsVersion TLxWinfn::StartupOsVersion() {
+    return StartupVersion;
+}
+
+bool TLxWinfn::IsWinXPOrHigher() {
+    return OsVersionAtLeast(StartupVersion, 5, 1);
+}
+
+bool TLxWinfn::IsWin7OrHigher() {
+    return OsVersionAtLeast(StartupVersion, 6, 1);
+}

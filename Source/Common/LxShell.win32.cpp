@@ -1,0 +1,91 @@
+#include "LxStrUtils.h"
+#include "LxSysUtils.h"
+#include "LxWinHandles.h"
+
+#include <shellapi.h>
+#include <shlobj.h>
+#include <tlhelp32.h>
+#undef ShellExecute
+#undef MessageBox
+#undef GetTempPath
+#undef GetLongPathName
+
+namespace {
+
+constexpr DWORD ForegroundDelayMilliseconds = 300;
+
+// The first running process whose executable has that name may take the foreground.
+void AllowForegroundFor(WideStringView ExeName) {
+    const TKernelHandle Snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!Snapshot) return;
+    PROCESSENTRY32W Entry{};
+    Entry.dwSize = sizeof(Entry);
+    for (BOOL More = Process32FirstW(Snapshot.Get(), &Entry); More;
+         More = Process32NextW(Snapshot.Get(), &Entry)) {
+        if (SameText(FromWinText(Entry.szExeFile), ExeName)) {
+            AllowSetForegroundWindow(Entry.th32ProcessID);
+            return;
+        }
+    }
+}
+
+WideString ShellFolder(int Csidl) {
+    wchar_t Buffer[MAX_PATH] = {};
+    if (SHGetFolderPathW(nullptr, Csidl, nullptr, SHGFP_TYPE_CURRENT, Buffer) != S_OK) return {};
+    return FromWinText(Buffer);
+}
+
+} // namespace
+
+intptr_t TLxWinfn::ShellExecute(TWindowHandle Wnd, WideStringView Operation,
+                                WideStringView FileName, WideStringView Parameters,
+                                WideStringView Directory, int ShowCmd, bool AllowForeground) {
+    const WideString OperationText(Operation), FileText(FileName), ParameterText(Parameters),
+        DirectoryText(Directory);
+    const HINSTANCE Result =
+        ShellExecuteW(static_cast<HWND>(Wnd), WinText(OperationText), WinText(FileText),
+                      WinText(ParameterText), WinText(DirectoryText), ShowCmd);
+    if (AllowForeground) {
+        Sleep(ForegroundDelayMilliseconds);
+        AllowForegroundFor(ExtractFileName(FileName));
+    }
+    return reinterpret_cast<intptr_t>(Result);
+}
+
+intptr_t TLxWinfn::ShellOpen(WideStringView FileName) {
+    return ShellExecute(nullptr, u"", FileName, u"", u"", SW_SHOW, false);
+}
+
+WideString TLxWinfn::FallbackBrowserPath() {
+    const WideString ProgramFiles = ShellFolder(CSIDL_PROGRAM_FILES);
+    if (ProgramFiles.empty()) return {};
+    return IncludeTrailingBackslash(ProgramFiles) + u"Internet Explorer\\iexplore.exe";
+}
+
+void TLxWinfn::OpenUrl(WideStringView Url) {
+    if (ShellOpen(Url) > 32) return;
+    const WideString Browser = FallbackBrowserPath();
+    if (!Browser.empty()) ShellExecute(nullptr, u"", Browser, Url, u"", SW_SHOW, false);
+}
+
+WideString TLxWinfn::GetTempPath() {
+    wchar_t Buffer[MAX_PATH] = {};
+    const DWORD Length = GetTempPathW(MAX_PATH, Buffer);
+    if (Length == 0 || Length >= MAX_PATH) return {};
+    return IncludeTrailingBackslash(TLxFilefn::GetLongPathName(FromWinText(Buffer)));
+}
+
+WideString TLxRegfn::GetSpecialFolder(int Csidl) {
+    const WideString Folder = ShellFolder(Csidl);
+    return Folder.empty() ? WideString() : IncludeTrailingBackslash(Folder);
+}
+
+int TLxWinfn::MessageBox(TWindowHandle Owner, WideStringView Text, uint32_t Flags,
+                         WideStringView Caption) {
+    const WideString TextCopy(Text), CaptionCopy(Caption);
+    return MessageBoxW(static_cast<HWND>(Owner), WinText(TextCopy), WinText(CaptionCopy), Flags);
+}
+
+int TLxWinfn::InfoBox(TWindowHandle Owner, WideStringView Text, WideStringView Caption) {
+    return MessageBox(Owner, Text, MB_ICONINFORMATION, Caption);
+}
