@@ -1,6 +1,11 @@
-# The -posix compilers: GoogleTest needs std::mutex, which the -win32 thread model lacks.
-set(CMAKE_C_COMPILER ${ONESETUP_TRIPLET}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${ONESETUP_TRIPLET}-g++-posix)
+# The -posix compilers by default: GoogleTest needs std::mutex, which the -win32 thread model
+# lacks. The installer alone uses no threads and is built with -win32, which spares it the
+# pthread library.
+if(NOT ONESETUP_THREAD_MODEL)
+  set(ONESETUP_THREAD_MODEL posix)
+endif()
+set(CMAKE_C_COMPILER ${ONESETUP_TRIPLET}-gcc-${ONESETUP_THREAD_MODEL})
+set(CMAKE_CXX_COMPILER ${ONESETUP_TRIPLET}-g++-${ONESETUP_THREAD_MODEL})
 set(CMAKE_RC_COMPILER ${ONESETUP_TRIPLET}-windres)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${ONESETUP_TRIPLET})

@@ -5,24 +5,23 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 namespace {
 
 constexpr size_t KeyPeriod = 255;
 constexpr size_t PieceSize = 64 * 1024;
 
-// The key bytes 0..254 repeated, long enough that any piece can start at any phase.
-struct TKeyPattern {
-    alignas(8) uint8_t Bytes[PieceSize + KeyPeriod];
-    TKeyPattern() {
-        for (size_t I = 0; I < sizeof(Bytes); ++I)
+// The key bytes 0..254 repeated, long enough that any piece can start at any phase. Made at
+// run time on the heap: as static data it would add its whole size to every installer.
+const uint8_t* KeyPattern() {
+    static const std::unique_ptr<uint8_t[]> Pattern = [] {
+        auto Bytes = std::make_unique<uint8_t[]>(PieceSize + KeyPeriod);
+        for (size_t I = 0; I < PieceSize + KeyPeriod; ++I)
             Bytes[I] = static_cast<uint8_t>(I % KeyPeriod);
-    }
-};
-
-const TKeyPattern& KeyPattern() {
-    static const TKeyPattern Pattern;
-    return Pattern;
+        return Bytes;
+    }();
+    return Pattern.get();
 }
 
 // XORs one piece of at most PieceSize bytes from Source into Dest (which may be the same),
@@ -41,11 +40,11 @@ void XorPiece(const uint8_t* Source, uint8_t* Dest, size_t Size, const uint8_t* 
 }
 
 void Scramble(const uint8_t* Source, uint8_t* Dest, size_t Size, uint64_t StartIndex) {
-    const TKeyPattern& Pattern = KeyPattern();
+    const uint8_t* Pattern = KeyPattern();
     size_t Phase = static_cast<size_t>(StartIndex % KeyPeriod);
     while (Size > 0) {
         const size_t Piece = std::min(Size, PieceSize);
-        XorPiece(Source, Dest, Piece, Pattern.Bytes + Phase);
+        XorPiece(Source, Dest, Piece, Pattern + Phase);
         Phase = (Phase + Piece) % KeyPeriod;
         Source += Piece;
         Dest += Piece;

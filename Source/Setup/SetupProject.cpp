@@ -20,7 +20,7 @@ uint32_t RootKeyToHKEY(TRegRootKey RootKey) {
 
 const TClassInfo& TSetupBaseInfo::StaticClassInfo() {
     using T = TSetupBaseInfo;
-    static const TPropInfo Props[] = {
+    static constexpr TPropInfo Props[] = {
         Published<&T::WinVersion>(u"WinVersion"),
         Published<&T::AllowModify>(u"AllowModify"),
         Published<&T::AppTitle>(u"AppTitle"),
@@ -46,8 +46,8 @@ const TClassInfo& TSetupBaseInfo::StaticClassInfo() {
         Published<&T::Version>(u"Version"),
         Published<&T::MainFormColor>(u"MainFormColor"),
     };
-    static const TClassInfo Info =
-        MakeClassInfo<T>(u"TSetupBaseInfo", &TXmlPersistent::StaticClassInfo(), Props);
+    static constexpr TClassInfo Info =
+        MakeClassInfo<T>(u"TSetupBaseInfo", &TXmlPersistent::StaticClassInfo, Props);
     return Info;
 }
 
@@ -78,32 +78,32 @@ TSetupBaseInfo::TVersionNumbers TSetupBaseInfo::GetVersionNumbers() const {
 }
 
 const TClassInfo& TBaseSetupItem::StaticClassInfo() {
-    static const TPropInfo Props[] = {Published<&TBaseSetupItem::Checked>(u"Checked")};
-    static const TClassInfo Info =
-        MakeClassInfo<TBaseSetupItem>(u"TBaseSetupItem", &TXmlPersistent::StaticClassInfo(), Props);
+    static constexpr TPropInfo Props[] = {Published<&TBaseSetupItem::Checked>(u"Checked")};
+    static constexpr TClassInfo Info =
+        MakeClassInfo<TBaseSetupItem>(u"TBaseSetupItem", &TXmlPersistent::StaticClassInfo, Props);
     return Info;
 }
 
 const TClassInfo& TSetupVar::StaticClassInfo() {
-    static const TPropInfo Props[] = {
+    static constexpr TPropInfo Props[] = {
         Published<&TSetupVar::VarName>(u"VarName"),
         Published<&TSetupVar::VarValue>(u"VarValue"),
     };
-    static const TClassInfo Info =
-        MakeClassInfo<TSetupVar>(u"TSetupVar", &TBaseSetupItem::StaticClassInfo(), Props);
+    static constexpr TClassInfo Info =
+        MakeClassInfo<TSetupVar>(u"TSetupVar", &TBaseSetupItem::StaticClassInfo, Props);
     return Info;
 }
 
 const TClassInfo& TBaseConditionItem::StaticClassInfo() {
-    static const TPropInfo Props[] = {Published<&TBaseConditionItem::Condition>(u"Condition")};
-    static const TClassInfo Info = MakeClassInfo<TBaseConditionItem>(
-        u"TBaseConditionItem", &TBaseSetupItem::StaticClassInfo(), Props);
+    static constexpr TPropInfo Props[] = {Published<&TBaseConditionItem::Condition>(u"Condition")};
+    static constexpr TClassInfo Info = MakeClassInfo<TBaseConditionItem>(
+        u"TBaseConditionItem", &TBaseSetupItem::StaticClassInfo, Props);
     return Info;
 }
 
 const TClassInfo& TSetupFile::StaticClassInfo() {
     using T = TSetupFile;
-    static const TPropInfo Props[] = {
+    static constexpr TPropInfo Props[] = {
         Published<&T::DestDir>(u"DestDir"),
         Published<&T::FileBytes>(u"FileBytes"),
         Published<&T::IncludeSubPath>(u"IncludeSubPath"),
@@ -113,62 +113,62 @@ const TClassInfo& TSetupFile::StaticClassInfo() {
         Published<&T::SourcePath>(u"SourcePath"),
         Published<&T::NewFileName>(u"NewFileName"),
     };
-    static const TClassInfo Info =
-        MakeClassInfo<T>(u"TSetupFile", &TBaseConditionItem::StaticClassInfo(), Props);
+    static constexpr TClassInfo Info =
+        MakeClassInfo<T>(u"TSetupFile", &TBaseConditionItem::StaticClassInfo, Props);
     return Info;
 }
 
 const TClassInfo& TSetupReg::StaticClassInfo() {
     using T = TSetupReg;
-    static const TPropInfo Props[] = {
+    static constexpr TPropInfo Props[] = {
         Published<&T::RootKey>(u"RootKey"),     Published<&T::SubKey>(u"SubKey"),
         Published<&T::ValueData>(u"ValueData"), Published<&T::ValueName>(u"ValueName"),
         Published<&T::ValueType>(u"ValueType"),
     };
-    static const TClassInfo Info =
-        MakeClassInfo<T>(u"TSetupReg", &TBaseConditionItem::StaticClassInfo(), Props);
+    static constexpr TClassInfo Info =
+        MakeClassInfo<T>(u"TSetupReg", &TBaseConditionItem::StaticClassInfo, Props);
     return Info;
 }
 
 const TClassInfo& TSetupShortCut::StaticClassInfo() {
     using T = TSetupShortCut;
-    static const TPropInfo Props[] = {
+    static constexpr TPropInfo Props[] = {
         Published<&T::DstFile>(u"DstFile"), Published<&T::IconFile>(u"IconFile"),
         Published<&T::Name>(u"Name"),       Published<&T::SaveDir>(u"SaveDir"),
         Published<&T::WorkDir>(u"WorkDir"),
     };
-    static const TClassInfo Info =
-        MakeClassInfo<T>(u"TSetupShortCut", &TBaseConditionItem::StaticClassInfo(), Props);
+    static constexpr TClassInfo Info =
+        MakeClassInfo<T>(u"TSetupShortCut", &TBaseConditionItem::StaticClassInfo, Props);
     return Info;
 }
 
 const TClassInfo& TSetupRun::StaticClassInfo() {
     using T = TSetupRun;
-    static const TPropInfo Props[] = {
+    static constexpr TPropInfo Props[] = {
         Published<&T::FileName>(u"FileName"),
         Published<&T::Params>(u"Params"),
         Published<&T::Wait>(u"Wait"),
         Published<&T::WorkDir>(u"WorkDir"),
     };
-    static const TClassInfo Info =
-        MakeClassInfo<T>(u"TSetupRun", &TBaseConditionItem::StaticClassInfo(), Props);
+    static constexpr TClassInfo Info =
+        MakeClassInfo<T>(u"TSetupRun", &TBaseConditionItem::StaticClassInfo, Props);
     return Info;
 }
 
 const TClassInfo& TSetupSwiper::StaticClassInfo() {
-    static const TPropInfo Props[] = {
+    static constexpr TPropInfo Props[] = {
         Published<&TSetupSwiper::FileName>(u"FileName"),
         Published<&TSetupSwiper::ResID>(u"ResID"),
     };
-    static const TClassInfo Info =
-        MakeClassInfo<TSetupSwiper>(u"TSetupSwiper", &TBaseConditionItem::StaticClassInfo(), Props);
+    static constexpr TClassInfo Info =
+        MakeClassInfo<TSetupSwiper>(u"TSetupSwiper", &TBaseConditionItem::StaticClassInfo, Props);
     return Info;
 }
 
 #define LX_LIST_CLASS_INFO(Class, Parent)                                                          \
     const TClassInfo& Class::StaticClassInfo() {                                                   \
-        static const TClassInfo Info =                                                             \
-            MakeClassInfo<Class>(u## #Class, &Parent::StaticClassInfo());                          \
+        static constexpr TClassInfo Info =                                                         \
+            MakeClassInfo<Class>(u## #Class, &Parent::StaticClassInfo);                            \
         return Info;                                                                               \
     }
 
@@ -189,14 +189,14 @@ int TSetupRunList::NoWaitCount() const {
 
 const TClassInfo& TSetupScript::StaticClassInfo() {
     using T = TSetupScript;
-    static const TPropInfo Props[] = {
+    static constexpr TPropInfo Props[] = {
         Published<&T::FBaseInfo>(u"BaseInfo"),         Published<&T::FFileList>(u"FileList"),
         Published<&T::FRegList>(u"RegList"),           Published<&T::FRunList>(u"RunList"),
         Published<&T::FShortCutList>(u"ShortCutList"), Published<&T::FSwiperList>(u"SwiperList"),
         Published<&T::FVarList>(u"VarList"),
     };
-    static const TClassInfo Info =
-        MakeClassInfo<T>(u"TSetupScript", &TXmlPersistent::StaticClassInfo(), Props);
+    static constexpr TClassInfo Info =
+        MakeClassInfo<T>(u"TSetupScript", &TXmlPersistent::StaticClassInfo, Props);
     return Info;
 }
 

@@ -37,3 +37,26 @@ wine_server_start() {
 wine_server_stop() {
   [[ -n "${WINEPREFIX:-}" ]] && "$WINESERVER64" -k >/dev/null 2>&1 || true
 }
+
+# A virtual display for the windows the tests open; DISPLAY is exported. Output goes to a file.
+xvfb_start() {
+  local number
+  for number in $(seq 90 120); do
+    [[ -e /tmp/.X11-unix/X$number || -e /tmp/.X$number-lock ]] && continue
+    Xvfb ":$number" -screen 0 1024x768x24 -nolisten tcp >"$1/xvfb.log" 2>&1 &
+    XVFB_PID=$!
+    local tries
+    for tries in $(seq 50); do
+      [[ -e /tmp/.X11-unix/X$number ]] && break
+      sleep 0.1
+    done
+    export DISPLAY=":$number"
+    return 0
+  done
+  return 1
+}
+
+xvfb_stop() {
+  [[ -n "${XVFB_PID:-}" ]] && kill "$XVFB_PID" 2>/dev/null && wait "$XVFB_PID" 2>/dev/null
+  XVFB_PID=""
+}

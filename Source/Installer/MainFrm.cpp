@@ -1,0 +1,163 @@
+// Startup: the resource module, the package, the script, the version gate, the home page and
+// the command line.
+
+#include "MainFrm.h"
+
+#include "Application.h"
+#include "LxPlatform.h"
+#include "LxResources.h"
+#include "LxStrUtils.h"
+#include "LxSysUtils.h"
+#include "LxVclUtils.h"
+#include "MySetupUtils.h"
+#include "StandardError.h"
+
+namespace {
+
+// A full installer a developer keeps at hand: the debugger run of a bare stub installs it.
+const wchar_t DeveloperModulePath[] = L"C:\\OnesetupDev\\FullSetup.exe";
+
+const char16_t UninstallRoot[] = u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+
+// The previous installation's folder, from the uninstall key the installer registers.
+bool ReadInstallLocation(const WideString& Guid, WideString& Location) {
+    const WideString Key = FormatText(u"%s\\%s_vm", UninstallRoot, Guid);
+    HKEY Handle = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, W(Key), 0, KEY_READ | KEY_WOW64_32KEY, &Handle) !=
+        ERROR_SUCCESS)
+        return false;
+    bool Found = false;
+    DWORD Type = 0, Size = 0;
+    if (RegQueryValueExW(Handle, L"InstallLocation", nullptr, &Type, nullptr, &Size) ==
+            ERROR_SUCCESS &&
+        (Type == REG_SZ || Type == REG_EXPAND_SZ)) {
+        std::wstring Buffer(Size / sizeof(wchar_t) + 1, L'\0');
+        if (RegQueryValueExW(Handle, L"InstallLocation", nullptr, &Type,
+                             reinterpret_cast<BYTE*>(Buffer.data()), &Size) == ERROR_SUCCESS) {
+            Location = FromW(Buffer.c_str());
+            Found = true;
+        }
+    }
+    RegCloseKey(Handle);
+    return Found;
+}
+
+} // namespace
+
+TMainForm::TMainForm() : TBaseForm(nullptr, 750, 480, bsNone) {
+    Application.MainForm = this;
+    CreateControls();
+    FinishDesign();
+    FScript = std::make_unique<TSetupScript>();
+    FProxy = std::make_unique<TLxHttpProxy>();
+
+    imgIcon->Hide();
+    for (TControl* Control :
+         std::initializer_list<TControl*>{pbLogo, lblAppTitle, lblVersion, btnInstall})
+        Control->SetLeft((ClientWidth() - Control->Width()) / 2);
+    FState = istReady;
+
+    // The running executable serves its own package without a second mapping.
+    FModule = TLxSysfn::IsDeveloperMode()
+                  ? LoadLibraryExW(DeveloperModulePath, nullptr,
+                                   LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE)
+                  : GetModuleHandleW(nullptr);
+    if (!FModule) FModule = GetModuleHandleW(nullptr);
+
+    TMemoryStream Stream;
+    if (ResourceExists(FullSetupScriptResName)) {
+        FFullPackage = true;
+        LoadResourceStream(FullSetupScriptResName, Stream);
+    } else if (ResourceExists(MiniSetupScriptResName)) {
+        FFullPackage = false;
+        LoadResourceStream(MiniSetupScriptResName, Stream);
+    } else {
+        ExitProcess(0);
+    }
+    Stream.SetPosition(0);
+    FScript->LoadFromStream(Stream);
+    const TSetupBaseInfo& Info = FScript->BaseInfo();
+
+    SetCaption(FormatText(u"%s 安装程序", Info.AppTitle));
+    Application.Title = Caption();
+
+    const bool TooOld = (Info.WinVersion == wveWinXPOrHigher && !TLxWinfn::IsWinXPOrHigher()) ||
+                        (Info.WinVersion == wveWin7OrHigher && !TLxWinfn::IsWin7OrHigher());
+    if (TooOld) {
+        Inform(Info.WinVersion == wveWinXPOrHigher
+                   ? u"请在 Windows XP 及以上版本系统中安装本软件。"
+                   : u"请在 Windows 7 及以上版本系统中安装本软件。");
+        ExitProcess(0);
+    }
+
+    SetupAppTitle = Info.AppTitle;
+    pnlMainFormColor->Color = TColor(Info.MainFormColor);
+    lblAppTitle->SetCaption(Info.AppTitle);
+    lblVersion->SetCaption(FormatText(u"版本：%s", Info.Version));
+    edtDestDir->SetText(TSetupfn::ExpandConstant(Info.DefInstallPath));
+    lblProxy->SetVisible(!FFullPackage);
+    WideString Previous;
+    if (ReadInstallLocation(Info.GUID, Previous)) edtDestDir->SetText(Previous);
+
+    LoadAppIcon();
+    LoadLicenseText();
+    btnDestDir->SetLeft(ClientWidth() - btnDestDir->Width() - 16);
+    edtDestDir->SetWidth(btnDestDir->Left() - 8 - edtDestDir->Left());
+    UpdateInstallButton();
+    ParseCommandLine();
+}
+
+TMainForm::~TMainForm() {
+    if (FModule && FModule != GetModuleHandleW(nullptr)) FreeLibrary(FModule);
+    if (!FTempSetupFile.empty() && FileExists(FTempSetupFile)) DeleteFile(FTempSetupFile);
+}
+
+bool TMainForm::ResourceExists(WideStringView Name) const {
+    return RcDataExists(FModule, Name);
+}
+
+bool TMainForm::LoadResourceStream(WideStringView Name, TMemoryStream& Stream) const {
+    TResourceStream Resource(FModule, Name);
+    Stream.Clear();
+    Stream.CopyFrom(Resource, 0);
+    TSetupfn::DecodeStream(Stream);
+    return true;
+}
+
+void TMainForm::ParseCommandLine() {
+    const bool OneArgument = ParamCount() == 1;
+    FSilentMode = OneArgument && SameText(ParamStr(1), u"/Silent");
+    FAutoMode = OneArgument && SameText(ParamStr(1), u"/Auto");
+    if (FSilentMode) {
+        // No window may wait for anyone: what stops the sequence goes to standard error.
+        Application.ReportError = [](const std::exception& Error) {
+            const auto* Own = dynamic_cast<const Exception*>(&Error);
+            WriteStandardError(Own ? Own->Message() : Utf8ToWide(Error.what()));
+        };
+        btnInstallClick();
+        // The reason is already on standard error.
+        if (FState != istFinished) ExitProcess(ExitCodeSilentStopped);
+        return;
+    }
+    if (FAutoMode) {
+        // The first paint already shows the installing look, the wait label centred.
+        ShowInstallingLook();
+        constexpr int WaitWidth = 149;
+        lblWait->SetBounds((pnlBottom->Width() - WaitWidth) / 2, lblWait->Top(), WaitWidth,
+                           lblWait->Height());
+        ShowWindow();
+        UpdateWindow(Handle());
+        btnInstallClick();
+        return;
+    }
+    ShowWindow();
+    UpdateWindow(Handle());
+}
+
+LRESULT TMainForm::WndProc(UINT Message, WPARAM WParam, LPARAM LParam) {
+    if (Message == WM_INSTALL_FINISH) {
+        WMInstallFinish();
+        return 0;
+    }
+    return TBaseForm::WndProc(Message, WParam, LParam);
+}

@@ -1,0 +1,115 @@
+#pragma once
+
+#include "BaseFrm.h"
+#include "GdiPlus.h"
+#include "LxIndyUtils.h"
+#include "SetupProject.h"
+#include "StdCtrls.h"
+
+class TMemoryStream;
+
+enum TInstallState : uint8_t { istReady, istInstalling, istFinished };
+
+// Posted by the finish button; its handler ends the process.
+inline constexpr UINT WM_INSTALL_FINISH = WM_USER + 1;
+
+// Exit codes beyond the two of the normal paths: a silent install that stopped before its
+// end (a rejected folder, a download that failed) ends by itself with this code.
+inline constexpr UINT ExitCodeSilentStopped = 2;
+
+// The installer's one window, from startup to the finish page.
+class TMainForm : public TBaseForm {
+public:
+    TMainForm();
+    ~TMainForm() override;
+
+    // Controls (layout in MainFrmLayout.cpp).
+    TPanel* pnlMainFormColor;
+    TImage* imgBackground;
+    TLabel* lblAppTitle;
+    TLabel* lblVersion;
+    TImage* imgMinimize;
+    TImage* imgClose;
+    TImage* imgIcon;
+    TPaintBox* pbLogo;
+    TButton* btnInstall;
+    TPanel* pnlBottom;
+    TLabel* lblDestDir;
+    TEdit* edtDestDir;
+    TButton* btnDestDir;
+    TCheckBox* cbLicense;
+    TLabel* lblLicense;
+    TLabel* lblProxy;
+    TLabel* lblWait;
+    TProgressBar* pbProgress;
+    TLabel* lblDetail;
+    TButton* btnRunApp;
+
+    // Startup.
+    bool ResourceExists(WideStringView Name) const;
+    bool LoadResourceStream(WideStringView Name, TMemoryStream& Stream) const;
+    void ParseCommandLine();
+
+    // Presentation.
+    void LoadAppIcon();
+    void LoadLicenseText();
+    void UpdateInstallButton();
+    void DragWindow();
+    void ShowHomePage();
+    void ShowInstallingLook();
+    void ShowFinishPage();
+    void DownloadWorkBegin(TLxHttp& Sender, TWorkMode Mode, int64_t Expected);
+    void DownloadWork(TLxHttp& Sender, TWorkMode Mode, int64_t Count);
+    void DownloadWorkEnd(TLxHttp& Sender, TWorkMode Mode);
+
+    // The install sequence.
+    void btnInstallClick();
+    bool CheckDestDir();
+    void btnDestDirClick();
+    void btnRunAppClick();
+    void WMInstallFinish();
+    void VisitGotoUrl();
+
+    // The steps, in the order the sequence calls them.
+    bool DownloadFullSetup();
+    void UninstallOldVersion();
+    void KillRunningPrograms();
+    void InstallFiles();
+    void WriteRegistry();
+    void CreateShortCuts();
+    void WriteUninstallData();
+    void RegisterUninstall();
+    void RunWaitPrograms();
+    void RunAfterPrograms();
+
+    TInstallState State() const { return FState; }
+    TSetupScript& Script() { return *FScript; }
+    bool SilentMode() const { return FSilentMode; }
+    bool AutoMode() const { return FAutoMode; }
+    bool SequenceFailed() const { return FSequenceFailed; }
+
+    LRESULT WndProc(UINT Message, WPARAM WParam, LPARAM LParam) override;
+
+private:
+    void CreateControls();
+    void pbLogoPaint(HDC Dc, const RECT& Bounds);
+    void imgCloseClick();
+    // Every message of the installer: a box captioned with the title, or standard error in
+    // silent mode, where no window may wait for a user.
+    void Inform(WideStringView Text);
+    // Pumps pending window messages, keeping the window alive during long steps.
+    void Pump();
+
+    GdiPlus::TImagePtr FLogo;
+    std::unique_ptr<TLxHttpProxy> FProxy;
+    HMODULE FModule = nullptr;
+    TInstallState FState = istReady;
+    bool FAutoMode = false;
+    bool FFullPackage = false;
+    bool FSilentMode = false;
+    WideString FLicenseText;
+    std::unique_ptr<TSetupScript> FScript;
+    WideString FTempSetupFile;
+    // Set when an error ended the sequence: the window may then be closed.
+    bool FSequenceFailed = false;
+};

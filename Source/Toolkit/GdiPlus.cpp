@@ -1,0 +1,140 @@
+#include "GdiPlus.h"
+
+#include "LxExceptions.h"
+#include "LxStrUtils.h"
+
+#include <shlwapi.h>
+
+namespace GdiPlus {
+
+namespace {
+
+using TStatus = int;
+struct TGraphics;
+struct TImageAttributes;
+constexpr TStatus Ok = 0;
+constexpr int InterpolationModeHighQualityBicubic = 7;
+constexpr int UnitPixel = 2;
+
+struct TStartupInput {
+    UINT32 GdiplusVersion = 1;
+    void* DebugEventCallback = nullptr;
+    BOOL SuppressBackgroundThread = TRUE;
+    BOOL SuppressExternalCodecs = FALSE;
+};
+
+using THook = TStatus(WINAPI*)(ULONG_PTR* Token);
+using TUnhook = void(WINAPI*)(ULONG_PTR Token);
+struct TStartupOutput {
+    THook NotificationHook = nullptr;
+    TUnhook NotificationUnhook = nullptr;
+};
+
+struct TApi {
+    HMODULE Library = nullptr;
+    TStatus(WINAPI* Startup)(ULONG_PTR*, const TStartupInput*, TStartupOutput*) = nullptr;
+    void(WINAPI* Shutdown)(ULONG_PTR) = nullptr;
+    TStatus(WINAPI* CreateBitmapFromStream)(IStream*, TImage**) = nullptr;
+    TStatus(WINAPI* GetImageWidth)(TImage*, UINT*) = nullptr;
+    TStatus(WINAPI* GetImageHeight)(TImage*, UINT*) = nullptr;
+    TStatus(WINAPI* CreateFromHDC)(HDC, TGraphics**) = nullptr;
+    TStatus(WINAPI* SetInterpolationMode)(TGraphics*, int) = nullptr;
+    TStatus(WINAPI* DrawImageRectRect)(TGraphics*, TImage*, float, float, float, float, float,
+                                       float, float, float, int, const TImageAttributes*, void*,
+                                       void*) = nullptr;
+    TStatus(WINAPI* DeleteGraphics)(TGraphics*) = nullptr;
+    TStatus(WINAPI* DisposeImage)(TImage*) = nullptr;
+    ULONG_PTR Token = 0;
+    ULONG_PTR HookToken = 0;
+    TUnhook Unhook = nullptr;
+};
+
+TApi Api;
+
+template <class T>
+bool Bind(T& Function, const char* Name) {
+    Function = reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(Api.Library, Name)));
+    return Function != nullptr;
+}
+
+void Check(TStatus Status) {
+    if (Status != Ok) throw Exception(FormatText(u"GDI+ error %d", Status));
+}
+
+} // namespace
+
+bool Startup() {
+    wchar_t Path[MAX_PATH];
+    const UINT Length = GetSystemDirectoryW(Path, MAX_PATH);
+    if (Length == 0 || Length + 13 >= MAX_PATH) return false;
+    lstrcatW(Path, L"\\gdiplus.dll");
+    Api.Library = LoadLibraryW(Path);
+    if (!Api.Library) return false;
+    const bool Bound = Bind(Api.Startup, "GdiplusStartup") &&
+                       Bind(Api.Shutdown, "GdiplusShutdown") &&
+                       Bind(Api.CreateBitmapFromStream, "GdipCreateBitmapFromStream") &&
+                       Bind(Api.GetImageWidth, "GdipGetImageWidth") &&
+                       Bind(Api.GetImageHeight, "GdipGetImageHeight") &&
+                       Bind(Api.CreateFromHDC, "GdipCreateFromHDC") &&
+                       Bind(Api.SetInterpolationMode, "GdipSetInterpolationMode") &&
+                       Bind(Api.DrawImageRectRect, "GdipDrawImageRectRect") &&
+                       Bind(Api.DeleteGraphics, "GdipDeleteGraphics") &&
+                       Bind(Api.DisposeImage, "GdipDisposeImage");
+    TStartupInput Input;
+    TStartupOutput Output;
+    if (!Bound || Api.Startup(&Api.Token, &Input, &Output) != Ok) {
+        FreeLibrary(Api.Library);
+        Api = TApi();
+        return false;
+    }
+    if (Output.NotificationHook && Output.NotificationHook(&Api.HookToken) == Ok)
+        Api.Unhook = Output.NotificationUnhook;
+    return true;
+}
+
+void Shutdown() {
+    if (!Api.Library) return;
+    if (Api.Unhook) Api.Unhook(Api.HookToken);
+    Api.Shutdown(Api.Token);
+    FreeLibrary(Api.Library);
+    Api = TApi();
+}
+
+void TImageDeleter::operator()(TImage* Image) const {
+    if (Image && Api.DisposeImage) Api.DisposeImage(Image);
+}
+
+TImagePtr LoadImage(const uint8_t* Data, size_t Size) {
+    if (!Api.Library) throw Exception(u"GDI+ is not available");
+    // The stream holds its own copy, alive as long as the bitmap keeps its reference.
+    IStream* Stream = SHCreateMemStream(Data, UINT(Size));
+    if (!Stream) throw std::bad_alloc();
+    TImage* Image = nullptr;
+    const TStatus Status = Api.CreateBitmapFromStream(Stream, &Image);
+    Stream->Release();
+    Check(Status);
+    return TImagePtr(Image);
+}
+
+void ImageSize(TImage* Image, unsigned& Width, unsigned& Height) {
+    UINT W = 0, H = 0;
+    Check(Api.GetImageWidth(Image, &W));
+    Check(Api.GetImageHeight(Image, &H));
+    Width = W;
+    Height = H;
+}
+
+void DrawImage(HDC Dc, TImage* Image, float X, float Y, float Width, float Height) {
+    unsigned W, H;
+    ImageSize(Image, W, H);
+    TGraphics* Graphics = nullptr;
+    Check(Api.CreateFromHDC(Dc, &Graphics));
+    TStatus Status = Api.SetInterpolationMode(Graphics, InterpolationModeHighQualityBicubic);
+    if (Status == Ok)
+        Status = Api.DrawImageRectRect(Graphics, Image, X, Y, Width, Height, 0, 0, float(W),
+                                       float(H), UnitPixel, nullptr, nullptr, nullptr);
+    Api.DeleteGraphics(Graphics);
+    Check(Status);
+}
+
+} // namespace GdiPlus

@@ -1,0 +1,89 @@
+#include "StdCtrls.h"
+
+#include "LxStrUtils.h"
+
+void TLabel::Paint(HDC Dc) {
+    HGDIOBJ Old = SelectObject(Dc, Font.Handle());
+    SetBkMode(Dc, TRANSPARENT);
+    SetTextColor(Dc, FEnabled ? Font.Color : GetSysColor(COLOR_GRAYTEXT));
+    UINT Flags = DT_NOPREFIX | (WordWrap ? DT_WORDBREAK : DT_SINGLELINE);
+    if (Alignment == taCenter) Flags |= DT_CENTER;
+    if (Alignment == taRightJustify) Flags |= DT_RIGHT;
+    if (CenterVertically && !WordWrap) Flags |= DT_VCENTER;
+    RECT Rect = BoundsRect();
+    DrawTextW(Dc, W(FCaption), int(FCaption.size()), &Rect, Flags);
+    SelectObject(Dc, Old);
+}
+
+void TImage::Paint(HDC Dc) {
+    if (!Picture || Picture->Empty()) return;
+    float Width = float(Picture->Width()), Height = float(Picture->Height());
+    if (Proportional && (Width > float(FWidth) || Height > float(FHeight))) {
+        const float Scale = std::min(float(FWidth) / Width, float(FHeight) / Height);
+        Width *= Scale;
+        Height *= Scale;
+    }
+    const float X = float(FLeft) + (Center ? (float(FWidth) - Width) / 2 : 0);
+    const float Y = float(FTop) + (Center ? (float(FHeight) - Height) / 2 : 0);
+    GdiPlus::DrawImage(Dc, Picture->Image(), X, Y, Width, Height);
+}
+
+void TPaintBox::Paint(HDC Dc) {
+    if (OnPaint) OnPaint(Dc, BoundsRect());
+}
+
+void TBevel::Paint(HDC Dc) {
+    RECT Line{FLeft, FTop, FLeft + FWidth, FTop + 1};
+    FillColor(Dc, Line, GetSysColor(COLOR_BTNSHADOW));
+    OffsetRect(&Line, 0, 1);
+    FillColor(Dc, Line, GetSysColor(COLOR_BTNHIGHLIGHT));
+}
+
+TProgressBar::TProgressBar(TWinControl* Parent) : TControl(Parent) {
+    Font.Name = u"Tahoma";
+    Font.Height = 11;
+    Font.Bold = true;
+}
+
+void TProgressBar::SetMax(int Value) {
+    FMax = Value;
+    Invalidate();
+}
+
+void TProgressBar::SetPosition(int Value) {
+    FPosition = Value;
+    Invalidate();
+}
+
+int TProgressBar::Percent() const {
+    if (FMax <= 0) return 0;
+    const int64_t Done = std::clamp<int64_t>(FPosition, 0, FMax);
+    return int(Done * 100 / FMax);
+}
+
+void TProgressBar::Paint(HDC Dc) {
+    constexpr TColor Frame = 0xBCBCBC, Empty = 0xFFFFFF, Fill = 0xD77800, Text = 0x333333;
+    RECT Rect = BoundsRect();
+    FrameColor(Dc, Rect, Frame);
+    InflateRect(&Rect, -1, -1);
+    RECT Done = Rect;
+    Done.right = Rect.left + int((int64_t(Rect.right - Rect.left) * Percent()) / 100);
+    RECT Rest = Rect;
+    Rest.left = Done.right;
+    FillColor(Dc, Done, Fill);
+    FillColor(Dc, Rest, Empty);
+    // The percentage reads dark over the empty part and white over the filled part.
+    const WideString Caption = IntToStr(Percent()) + u"%";
+    HGDIOBJ Old = SelectObject(Dc, Font.Handle());
+    SetBkMode(Dc, TRANSPARENT);
+    for (int Pass = 0; Pass < 2; ++Pass) {
+        const RECT& Clip = Pass == 0 ? Rest : Done;
+        const int Saved = SaveDC(Dc);
+        IntersectClipRect(Dc, Clip.left, Clip.top, Clip.right, Clip.bottom);
+        SetTextColor(Dc, Pass == 0 ? Text : clWhite);
+        DrawTextW(Dc, W(Caption), int(Caption.size()), &Rect,
+                  DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+        RestoreDC(Dc, Saved);
+    }
+    SelectObject(Dc, Old);
+}

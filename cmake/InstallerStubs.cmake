@@ -1,0 +1,29 @@
+# The installer program built with both MinGW toolchains inside the native tree, so that
+# the native builder has its default stubs: ${ONESETUP_STUB_DIR}/Setup-x86.exe and -x64.exe.
+include(ExternalProject)
+
+set(ONESETUP_STUB_DIR ${CMAKE_BINARY_DIR}/stubs)
+set(ONESETUP_INSTALLER_STUBS)
+foreach(ARCH x86 x64)
+  if(ARCH STREQUAL "x86")
+    set(TOOLCHAIN ${CMAKE_SOURCE_DIR}/cmake/mingw-i686.cmake)
+  else()
+    set(TOOLCHAIN ${CMAKE_SOURCE_DIR}/cmake/mingw-w64-x86_64.cmake)
+  endif()
+  set(STUB ${ONESETUP_STUB_DIR}/Setup-${ARCH}.exe)
+  ExternalProject_Add(installer_${ARCH}
+    SOURCE_DIR ${CMAKE_SOURCE_DIR}
+    BINARY_DIR ${CMAKE_BINARY_DIR}/installer-${ARCH}
+    CMAKE_GENERATOR Ninja
+    CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN} -DCMAKE_BUILD_TYPE=MinSizeRel
+               -DONESETUP_STUB_ONLY=ON -DONESETUP_TESTS=OFF
+               -DONESETUP_THREAD_MODEL=win32 -DONESETUP_LEAN_DEFLATE=ON -DONESETUP_WERROR=${ONESETUP_WERROR}
+    BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --target Setup
+    INSTALL_COMMAND ${CMAKE_COMMAND} -E make_directory ${ONESETUP_STUB_DIR}
+    COMMAND ${CMAKE_COMMAND} -E copy <BINARY_DIR>/Source/Installer/Setup.exe ${STUB}
+    BUILD_ALWAYS ON
+    BUILD_BYPRODUCTS ${STUB}
+    USES_TERMINAL_BUILD OFF)
+  list(APPEND ONESETUP_INSTALLER_STUBS ${STUB})
+endforeach()
+add_custom_target(installer_stubs ALL DEPENDS installer_x86 installer_x64)
