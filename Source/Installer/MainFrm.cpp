@@ -46,6 +46,14 @@ bool ReadInstallLocation(const WideString& Guid, WideString& Location) {
 
 TMainForm::TMainForm() : TBaseForm(nullptr, 750, 480, bsNone) {
     Application.MainForm = this;
+    // Known from the start, so that a silent run reports everything that stops it (a damaged
+    // package, the version gate) on standard error instead of in a box nobody will close.
+    FSilentMode = ParamCount() == 1 && SameText(ParamStr(1), u"/Silent");
+    if (FSilentMode)
+        Application.ReportError = [](const std::exception& Error) {
+            const auto* Own = dynamic_cast<const Exception*>(&Error);
+            WriteStandardError(Own ? Own->Message() : Utf8ToWide(Error.what()));
+        };
     CreateControls();
     FinishDesign();
     FScript = std::make_unique<TSetupScript>();
@@ -129,11 +137,6 @@ void TMainForm::ParseCommandLine() {
     FSilentMode = OneArgument && SameText(ParamStr(1), u"/Silent");
     FAutoMode = OneArgument && SameText(ParamStr(1), u"/Auto");
     if (FSilentMode) {
-        // No window may wait for anyone: what stops the sequence goes to standard error.
-        Application.ReportError = [](const std::exception& Error) {
-            const auto* Own = dynamic_cast<const Exception*>(&Error);
-            WriteStandardError(Own ? Own->Message() : Utf8ToWide(Error.what()));
-        };
         btnInstallClick();
         // The reason is already on standard error.
         if (FState != istFinished) ExitProcess(ExitCodeSilentStopped);

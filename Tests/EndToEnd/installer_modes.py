@@ -1,0 +1,245 @@
+#!/usr/bin/env python3
+"""The installer as end users and scripts start it, under 64-bit Wine on a virtual display:
+every command-line mode with its exit code, the package selection, the version gate, the
+previous folder, the folder check, and screenshots of the demo installer's three pages.
+
+usage: installer_modes.py ONESETUP STUB DEMO_DIR WORKDIR
+
+Needs the environment of the test command: WINEPREFIX (a ready prefix with a running
+wineserver), DISPLAY (a virtual display), HOME.
+"""
+import os
+import shutil
+import subprocess
+import sys
+import time
+import zlib
+
+ONESETUP, STUB, DEMO, WORK = sys.argv[1:5]
+WINE = "/usr/lib/wine/wine64"
+PREFIX = os.environ["WINEPREFIX"]
+DRIVE_C = os.path.join(PREFIX, "drive_c")
+SHOTS = os.path.join(WORK, "screenshots")
+UNINSTALL = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
+failures = []
+started = []
+
+
+def check(condition, what):
+    if not condition:
+        failures.append(what)
+        print("FAIL:", what)
+
+
+def project(name, base_info="", files=""):
+    """Builds an installer named NAME.exe from a small project; returns its path."""
+    folder = os.path.join(WORK, name)
+    os.makedirs(folder, exist_ok=True)
+    guid = "{%08X-1E2D-4C3B-8A49-%012X}" % (zlib.crc32(name.encode()), zlib.crc32(name.encode()[::-1]))
+    if "DefInstallPath" not in base_info:
+        base_info += f' DefInstallPath="C:\\onesetup-e2e\\{name}"'
+
+    with open(os.path.join(folder, "Project.xml"), "w", encoding="utf-8") as f:
+        f.write(f"""<?xml version="1.0" encoding="utf-8"?>
+<TSetupScript>
+    <BaseInfo AppTitle="{name}" Version="1.0.0.1" GUID="{guid}" FullSetupFile="{name}.exe"
+        {base_info}/>
+    <FileList><Items>{files}</Items></FileList>
+</TSetupScript>
+""")
+    subprocess.run([ONESETUP, "build", os.path.join(folder, "Project.xml"), "-o", folder, "--stub", STUB,
+                    "-q"], check=True, timeout=120)
+    return os.path.join(folder, name + ".exe"), guid
+
+
+def run(exe, *args, timeout=60):
+    result = subprocess.run([WINE, exe, *args], capture_output=True, timeout=timeout,
+                            stdin=subprocess.DEVNULL)
+    return result.returncode, result.stderr.decode("utf-8", "replace")
+
+
+def start(exe, *args):
+    log = open(os.path.join(WORK, os.path.basename(exe) + ".log"), "wb")
+    process = subprocess.Popen([WINE, exe, *args], stdout=log, stderr=subprocess.STDOUT,
+                               stdin=subprocess.DEVNULL)
+    started.append(process)
+    return process
+
+
+def reg(*args):
+    subprocess.run([WINE, "reg", *args, "/f"], check=True, timeout=30, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL)
+
+
+def c_path(windows_path):
+    return os.path.join(DRIVE_C, *windows_path[3:].split("\\"))
+
+
+def find_window(title, timeout=20):
+    result = subprocess.run(["timeout", str(timeout), "xdotool", "search", "--sync", "--onlyvisible",
+                             "--name", "^" + title + "$"], capture_output=True, text=True)
+    ids = result.stdout.split()
+    return ids[0] if ids else None
+
+
+def window_origin(window):
+    out = subprocess.run(["xdotool", "getwindowgeometry", window], capture_output=True,
+                         text=True).stdout
+    x, y = out.split("Position: ")[1].split(" ")[0].split(",")
+    return int(x), int(y)
+
+
+def click(window, x, y):
+    """Clicks at a point of the window's client area (no window manager: client = window)."""
+    left, top = window_origin(window)
+    subprocess.run(["xdotool", "mousemove", str(left + x), str(top + y), "click", "1"], check=True)
+
+
+def screenshot(name):
+    os.makedirs(SHOTS, exist_ok=True)
+    time.sleep(0.5)
+    subprocess.run(["import", "-window", "root", os.path.join(SHOTS, name + ".png")], check=True,
+                   timeout=30)
+
+
+def wait(process, timeout=30):
+    try:
+        return process.wait(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        return None
+
+
+shutil.rmtree(WORK, ignore_errors=True)
+os.makedirs(WORK)
+shutil.rmtree(os.path.join(DRIVE_C, "onesetup-e2e"), ignore_errors=True)
+try:
+    # A stub without a package ends at once, showing nothing.
+    code, _ = run(STUB)
+    check(code == 0, f"bare stub exit code {code}")
+
+    # Silent mode, in any letter case: the folder is accepted and created, exit code 0.
+    silent, _ = project("SilentCase")
+    for argument in ("/Silent", "/silent", "/SILENT"):
+        shutil.rmtree(c_path(r"C:\onesetup-e2e\SilentCase"), ignore_errors=True)
+        code, err = run(silent, argument)
+        check(code == 0, f"{argument}: exit code {code} {err!r}")
+        check(os.path.isdir(c_path(r"C:\onesetup-e2e\SilentCase")), f"{argument}: folder not created")
+
+    # A missing chain of folders is created; the write test leaves nothing behind.
+    deep, _ = project("DeepCase", 'DefInstallPath="  C:\\onesetup-e2e\\a\\b\\c  "')
+    code, err = run(deep, "/Silent")
+    check(code == 0, f"deep folder: exit code {code} {err!r}")
+    check(os.path.isdir(c_path(r"C:\onesetup-e2e\a\b\c")), "deep folder not created")
+    check(os.path.isdir(c_path(r"C:\onesetup-e2e\a\b\c")) and not os.listdir(c_path(r"C:\onesetup-e2e\a\b\c")),
+          "the write test left a file behind")
+
+    # Rejected folders stop a silent install by itself: exit code 2 and the reason on stderr.
+    for name, folder, message in (
+            ("BlankCase", "   ", "安装目录不能为空，请重新输入。"),
+            ("ProcCase", "Z:\\proc", "尝试在安装目录写入文件失败：Z:\\proc\\，请重新输入。"),
+            ("NoCreateCase", "Z:\\proc\\onesetup\\x", "创建安装目录失败：Z:\\proc\\onesetup\\x\\，请重新输入。")):
+        exe, _ = project(name, f'DefInstallPath="{folder}"')
+        code, err = run(exe, "/Silent")
+        check(code == 2, f"{name}: exit code {code}")
+        check(message in err, f"{name}: stderr {err!r} lacks {message!r}")
+
+    # The previous installation's folder comes from the uninstall key, as stored.
+    previous, guid = project("PreviousCase")
+    reg("add", f"{UNINSTALL}\\{guid}_vm", "/v", "InstallLocation", "/t", "REG_SZ", "/d",
+        "C:\\onesetup-e2e\\previous\\place\\", "/reg:32")
+    code, err = run(previous, "/Silent")
+    check(code == 0, f"previous folder: exit code {code} {err!r}")
+    check(os.path.isdir(c_path(r"C:\onesetup-e2e\previous\place")), "previous folder not used")
+    check(not os.path.exists(c_path(r"C:\onesetup-e2e\PreviousCase")), "default folder used instead")
+
+    # The version gate: an older system than the script asks for ends with exit code 0.
+    for name, needs, wine_version, message in (
+            ("GateSeven", "wveWin7OrHigher", "vista", "请在 Windows 7 及以上版本系统中安装本软件。"),
+            ("GateXP", "wveWinXPOrHigher", "win2k", "请在 Windows XP 及以上版本系统中安装本软件。")):
+        exe, _ = project(name, f'WinVersion="{needs}"')
+        reg("add", f"HKCU\\Software\\Wine\\AppDefaults\\{name}.exe", "/v", "Version", "/d", wine_version)
+        code, err = run(exe, "/Silent")
+        check(code == 0, f"{name}: exit code {code}")
+        check(message in err, f"{name}: stderr {err!r} lacks {message!r}")
+        check(not os.path.exists(c_path("C:\\onesetup-e2e\\" + name)), f"{name}: installed anyway")
+        reg("delete", f"HKCU\\Software\\Wine\\AppDefaults\\{name}.exe")
+        code, _ = run(exe, "/Silent")
+        check(code == 0 and os.path.isdir(c_path("C:\\onesetup-e2e\\" + name)),
+              f"{name}: a new enough system still refused")
+
+    # A script that does not decode ends with the runtime's error report and exit code 1.
+    broken, _ = project("BrokenCase")
+    xml = subprocess.run([ONESETUP, "inspect", "--xml", broken], capture_output=True, check=True).stdout
+    encoded = bytearray(zlib.compress(xml, 9))
+    encoded = bytes(b ^ (i % 255) for i, b in enumerate(encoded))
+    with open(broken, "rb") as f:
+        image = bytearray(f.read())
+    at = image.find(encoded)
+    check(at > 0, "could not find the encoded script in the installer")
+    if at > 0:
+        image[at + len(encoded) // 2] ^= 0xFF
+        with open(broken, "wb") as f:
+            f.write(image)
+        code, err = run(broken, "/Silent")
+        check(code == 1, f"damaged script: exit code {code} {err!r}")
+        check("Error" in err, f"damaged script: stderr {err!r}")
+
+    # Two arguments select neither mode: the home page waits for the user.
+    home, _ = project("HomeCase")
+    process = start(home, "/Silent", "/Auto")
+    window = find_window("HomeCase 安装程序")
+    check(window is not None, "two arguments: no home page")
+    if window:
+        click(window, 1 + 714 + 16, 1 + 2 + 16)  # the close image
+    check(wait(process) == 0, "two arguments: closing the home page did not end with 0")
+
+    # The demo installer's pages, for the eye: home, installing look, finish.
+    demo = os.path.join(WORK, "demo")
+    subprocess.run([ONESETUP, "build", os.path.join(DEMO, "Demo.xml"), "-o", demo, "--stub", STUB, "-q"],
+                   check=True, timeout=120)
+    setup = os.path.join(demo, "OnesetupDemoSetup.exe")
+    title = "Onesetup 演示 安装程序"
+    process = start(setup)
+    window = find_window(title)
+    check(window is not None, "demo: no window")
+    if window:
+        screenshot("home-page")
+        click(window, 1 + 275 + 100, 1 + 280 + 25)  # 立即安装
+        time.sleep(3)
+        screenshot("finish-page")
+        click(window, 1 + 274 + 100, 1 + 378 + 23 + 25)  # the finish button
+    check(wait(process, 60) == 0, "demo: the finish button did not end with 0")
+
+    # Auto mode paints the installing look first; an empty previous folder stops it with a box.
+    reg("add", f"{UNINSTALL}\\{{0C5E1A37-7B2D-4F6A-9D84-3E1F5B2A6C90}}_vm", "/v", "InstallLocation", "/t",
+        "REG_SZ", "/d", "", "/reg:32")
+    process = start(setup, "/Auto")
+    window = find_window(title)
+    check(window is not None, "auto mode: no window")
+    if window:
+        time.sleep(2)
+        screenshot("installing-look")
+        # The information box has the same caption; pressing Enter in it closes it.
+        boxes = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^" + title + "$"],
+                               capture_output=True, text=True).stdout.split()
+        for box in boxes:
+            if box != window:
+                subprocess.run(["xdotool", "windowfocus", "--sync", box, "key", "Return"], timeout=10)
+        time.sleep(1)
+        click(window, 1 + 714 + 16, 1 + 2 + 16)
+    reg("delete", f"{UNINSTALL}\\{{0C5E1A37-7B2D-4F6A-9D84-3E1F5B2A6C90}}_vm", "/reg:32")
+    check(wait(process) is not None, "auto mode did not end")
+
+    # Auto mode on an accepted folder finishes by itself.
+    auto, _ = project("AutoCase")
+    process = start(auto, "/Auto")
+    check(wait(process, 60) == 0, "auto mode: no exit code 0")
+    check(os.path.isdir(c_path(r"C:\onesetup-e2e\AutoCase")), "auto mode: folder not created")
+finally:
+    for process in started:
+        if process.poll() is None:
+            process.kill()
+
+print(f"{len(failures)} failures; screenshots in {SHOTS}")
+sys.exit(1 if failures else 0)
