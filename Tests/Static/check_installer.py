@@ -1,0 +1,54 @@
+#!/usr/bin/env python3
+"""Static checks of the release installer stubs, which cannot all run here (the kernel runs
+no 32-bit programs): imports, headers, manifest, size.
+
+usage: check_installer.py CHECK_IMPORTS SETUP-x86.exe SETUP-x64.exe
+"""
+import re
+import subprocess
+import sys
+
+check_imports, x86, x64 = sys.argv[1:4]
+SIZE_LIMIT = 300_000
+failures = []
+
+
+def check(condition, what):
+    if not condition:
+        failures.append(what)
+        print("FAIL:", what)
+
+
+for exe, triplet in ((x86, "i686-w64-mingw32"), (x64, "x86_64-w64-mingw32")):
+    objdump = triplet + "-objdump"
+    result = subprocess.run([sys.executable, check_imports, "--objdump", objdump, exe],
+                            capture_output=True, text=True)
+    check(result.returncode == 0, f"{exe}: {result.stdout.strip()} {result.stderr.strip()}")
+
+    headers = subprocess.run([objdump, "-h", exe], capture_output=True, text=True, check=True).stdout
+    sections = re.findall(r"^\s+\d+\s+(\S+)\s+([0-9a-f]+)\s+([0-9a-f]+)\s+[0-9a-f]+\s+([0-9a-f]+)",
+                          headers, re.MULTILINE)
+    by_address = sorted(sections, key=lambda s: int(s[2], 16))
+    by_offset = sorted((s for s in sections if int(s[3], 16)), key=lambda s: int(s[3], 16))
+    check(by_address[-1][0] == ".rsrc" and by_offset[-1][0] == ".rsrc",
+          f"{exe}: the resource section is not the last one")
+
+    private = subprocess.run([objdump, "-p", exe], capture_output=True, text=True, check=True).stdout
+    check("DYNAMIC_BASE" in private, f"{exe}: no address space layout randomisation")
+    check("NX_COMPAT" in private, f"{exe}: no data execution prevention")
+    if triplet.startswith("i686"):
+        check("large address aware" in private, f"{exe}: not large-address aware")
+
+    with open(exe, "rb") as f:
+        image = f.read()
+    manifest = image[image.find(b"<?xml version="):]
+    manifest = manifest[: manifest.find(b"</assembly>") + len(b"</assembly>")].decode("utf-8", "replace")
+    for needed in ('level="requireAdministrator"', "<dpiAware", "Microsoft.Windows.Common-Controls",
+                   'version="6.0.0.0"', "e2011457-1546-43c5-a5fe-008deee3d3f0",
+                   "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a"):
+        check(needed in manifest, f"{exe}: the manifest lacks {needed}")
+    if triplet.startswith("i686"):
+        check(len(image) < SIZE_LIMIT, f"{exe}: {len(image):,} bytes, the limit is {SIZE_LIMIT:,}")
+    print(f"{exe}: {len(image):,} bytes")
+
+sys.exit(1 if failures else 0)
