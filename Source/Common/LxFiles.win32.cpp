@@ -1,3 +1,4 @@
+#include "LxDateUtils.h"
 #include "LxExceptions.h"
 #include "LxFileStream.h"
 #include "LxStrUtils.h"
@@ -28,46 +29,18 @@ WideString SysErrorMessage(DWORD Error) {
     return Result;
 }
 
-constexpr int64_t MillisecondsPerDay = 86400000;
-constexpr int64_t UnixEpochDays = 25569; // 1970-01-01 counted from 1899-12-30
-
-// Calendar date of a day count from 1970-01-01 (proleptic Gregorian).
-void CivilFromDays(int64_t Days, int64_t& Year, unsigned& Month, unsigned& Day) {
-    Days += 719468;
-    const int64_t Era = (Days >= 0 ? Days : Days - 146096) / 146097;
-    const unsigned DayOfEra = static_cast<unsigned>(Days - Era * 146097);
-    const unsigned YearOfEra =
-        (DayOfEra - DayOfEra / 1460 + DayOfEra / 36524 - DayOfEra / 146096) / 365;
-    const unsigned DayOfYear = DayOfEra - (365 * YearOfEra + YearOfEra / 4 - YearOfEra / 100);
-    const unsigned MonthIndex = (5 * DayOfYear + 2) / 153;
-    Day = DayOfYear - (153 * MonthIndex + 2) / 5 + 1;
-    Month = MonthIndex < 10 ? MonthIndex + 3 : MonthIndex - 9;
-    Year = static_cast<int64_t>(YearOfEra) + Era * 400 + (Month <= 2 ? 1 : 0);
-}
-
-// A local date-time to a UTC file time, to the millisecond. The whole part counts days, the
-// fraction is the time of day also for dates before 1899-12-30.
+// A local date-time to a UTC file time, to the millisecond.
 bool LocalDateTimeToFileTime(TDateTime Value, FILETIME& Result) {
-    if (!std::isfinite(Value) || std::fabs(Value) > 3000000) return false;
-    const double Whole = std::trunc(Value);
-    int64_t Days = static_cast<int64_t>(Whole);
-    int64_t Milliseconds = std::llround(std::fabs(Value - Whole) * double(MillisecondsPerDay));
-    if (Milliseconds >= MillisecondsPerDay) {
-        Milliseconds -= MillisecondsPerDay;
-        ++Days;
-    }
-    int64_t Year;
-    unsigned Month, Day;
-    CivilFromDays(Days - UnixEpochDays, Year, Month, Day);
-    if (Year < 1601 || Year > 30827) return false;
+    TDateParts Parts;
+    if (!DecodeDateTime(Value, Parts) || Parts.Year < 1601 || Parts.Year > 30827) return false;
     SYSTEMTIME Local{};
-    Local.wYear = static_cast<WORD>(Year);
-    Local.wMonth = static_cast<WORD>(Month);
-    Local.wDay = static_cast<WORD>(Day);
-    Local.wHour = static_cast<WORD>(Milliseconds / 3600000);
-    Local.wMinute = static_cast<WORD>(Milliseconds / 60000 % 60);
-    Local.wSecond = static_cast<WORD>(Milliseconds / 1000 % 60);
-    Local.wMilliseconds = static_cast<WORD>(Milliseconds % 1000);
+    Local.wYear = static_cast<WORD>(Parts.Year);
+    Local.wMonth = static_cast<WORD>(Parts.Month);
+    Local.wDay = static_cast<WORD>(Parts.Day);
+    Local.wHour = static_cast<WORD>(Parts.Hour);
+    Local.wMinute = static_cast<WORD>(Parts.Minute);
+    Local.wSecond = static_cast<WORD>(Parts.Second);
+    Local.wMilliseconds = static_cast<WORD>(Parts.Millisecond);
     FILETIME LocalTime;
     return SystemTimeToFileTime(&Local, &LocalTime) && LocalFileTimeToFileTime(&LocalTime, &Result);
 }

@@ -7,6 +7,7 @@
 #include "StdCtrls.h"
 
 class TMemoryStream;
+class TFileData;
 
 enum TInstallState : uint8_t { istReady, istInstalling, istFinished };
 
@@ -75,6 +76,8 @@ public:
     void UninstallOldVersion();
     void KillRunningPrograms();
     void InstallFiles();
+    void SaveFileWithRetry(const TSetupFile& Item, const TFileData* Entry,
+                           const WideString& Target);
     void WriteRegistry();
     void CreateShortCuts();
     void WriteUninstallData();

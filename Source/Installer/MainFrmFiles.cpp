@@ -1,0 +1,142 @@
+// The product's files: each decoded straight from the package's resource memory into its
+// target, in pieces, so that memory does not grow with the package.
+
+#include "CopyFileFailureFrm.h"
+#include "FileDataClasses.h"
+#include "LxDateUtils.h"
+#include "LxStrUtils.h"
+#include "LxSysUtils.h"
+#include "MainFrm.h"
+#include "MySetupUtils.h"
+#include "StandardError.h"
+
+namespace {
+
+// Windows' own text for an error code.
+WideString SystemMessage(DWORD Error) {
+    wchar_t* Buffer = nullptr;
+    const DWORD Length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, Error, 0, reinterpret_cast<wchar_t*>(&Buffer), 0, nullptr);
+    WideString Text =
+        Length && Buffer ? Trim(FromW(Buffer)) : FormatText(u"Error %d", int64_t(Error));
+    LocalFree(Buffer);
+    return Text;
+}
+
+// A target file opened for replacing: created or truncated, read and write, not shared.
+class TTargetFile {
+public:
+    explicit TTargetFile(const WideString& Path) : FPath(Path) {
+        FHandle = CreateFileW(W(Path), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (FHandle == INVALID_HANDLE_VALUE)
+            throw EFCreateError(
+                FormatText(u"Cannot create file \"%s\". %s", Path, SystemMessage(GetLastError())));
+    }
+    ~TTargetFile() { CloseHandle(FHandle); }
+    TTargetFile(const TTargetFile&) = delete;
+    TTargetFile& operator=(const TTargetFile&) = delete;
+
+    void Write(const uint8_t* Data, size_t Size) {
+        while (Size > 0) {
+            DWORD Written = 0;
+            const DWORD Piece = DWORD(std::min<size_t>(Size, 1u << 30));
+            if (!WriteFile(FHandle, Data, Piece, &Written, nullptr) || Written == 0)
+                throw EWriteError(FormatText(u"Cannot write file \"%s\". %s", FPath,
+                                             SystemMessage(GetLastError())));
+            Data += Written;
+            Size -= Written;
+        }
+    }
+
+private:
+    WideString FPath;
+    HANDLE FHandle;
+};
+
+TDateTime LocalNow() {
+    SYSTEMTIME Now;
+    GetLocalTime(&Now);
+    TDateParts Parts;
+    Parts.Year = Now.wYear;
+    Parts.Month = Now.wMonth;
+    Parts.Day = Now.wDay;
+    Parts.Hour = Now.wHour;
+    Parts.Minute = Now.wMinute;
+    Parts.Second = Now.wSecond;
+    Parts.Millisecond = Now.wMilliseconds;
+    return EncodeDateTime(Parts);
+}
+
+// A damaged package is not a failure the user can retry: it ends the installation.
+struct EPackageDamaged {
+    EZDecompressionError Error;
+};
+
+} // namespace
+
+void TMainForm::InstallFiles() {
+    TFileDataList Index;
+    Index.LoadFromModule(FModule);
+    const TSetupFileList& Files = FScript->FileList();
+    for (int I = 0; I < Files.Count(); ++I) {
+        const TSetupFile& Item = *Files.Items(I);
+        pbProgress->SetPosition(pbProgress->Position() + 1);
+        Pump();
+        const TFileData* Entry = Item.FileBytes > 0 ? Index.FindByGUID(Item.ResID) : nullptr;
+        const WideString Target = IncludeTrailingBackslash(TSetupfn::ExpandConstant(Item.DestDir)) +
+                                  (Item.NewFileName.empty() ? Item.SourceMask : Item.NewFileName);
+        lblDetail->SetCaption(Target);
+        UpdateWindow(pnlBottom->Handle());
+        SaveFileWithRetry(Item, Entry, Target);
+    }
+}
+
+void TMainForm::SaveFileWithRetry(const TSetupFile& Item, const TFileData* Entry,
+                                  const WideString& Target) {
+    for (;;) {
+        WideString Reason;
+        try {
+            // The index names no stream for this file: the package is inconsistent.
+            if (Item.FileBytes > 0 && !Entry)
+                throw Exception(FormatText(u"安装包中没有这个文件的数据（%s）", Item.ResID));
+            TLxFilefn::ForceFileDir(Target);
+            uint64_t Written = 0;
+            {
+                TTargetFile File(Target);
+                if (Entry) {
+                    try {
+                        TSetupfn::DecodeRange(Entry->Data(), Entry->Size(),
+                                              [&](const uint8_t* Data, size_t Size) {
+                                                  File.Write(Data, Size);
+                                                  Written += Size;
+                                              });
+                    } catch (const EZDecompressionError& Damaged) {
+                        throw EPackageDamaged{Damaged};
+                    }
+                }
+            }
+            if (Written > 0) {
+                TLxFileTimes Times;
+                Times.CreationTime = Times.LastAccessTime = LocalNow();
+                Times.LastWriteTime = Item.LastWriteDate;
+                TLxFilefn::SetFileTimes(Target, Times);
+            }
+            return;
+        } catch (const EPackageDamaged& Damaged) {
+            throw Damaged.Error;
+        } catch (const Exception& Error) {
+            Reason = Error.Message();
+        }
+        if (FSilentMode) {
+            // Nobody can answer the dialog: the installation stops where it is.
+            WriteStandardError(FormatText(u"文件：%s\r\n失败原因：%s", Target, Reason));
+            ExitProcess(ExitCodeSilentStopped);
+        }
+        const int Answer = TCopyFileFailureForm::Execute(this, Target, Reason);
+        if (Answer == mrRetry) continue;
+        if (Answer == mrIgnore) return;
+        ExitProcess(0);
+    }
+}

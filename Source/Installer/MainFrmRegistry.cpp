@@ -1,0 +1,133 @@
+// Registry values, shortcuts and the programs the script runs.
+
+#include "LxStrUtils.h"
+#include "LxSysUtils.h"
+#include "MainFrm.h"
+#include "MySetupUtils.h"
+
+#include <objbase.h>
+#include <shlobj.h>
+
+namespace {
+
+// COM interface pointers released however the scope ends.
+template <class T>
+class TComPtr {
+public:
+    TComPtr() = default;
+    ~TComPtr() {
+        if (FPointer) FPointer->Release();
+    }
+    TComPtr(const TComPtr&) = delete;
+    TComPtr& operator=(const TComPtr&) = delete;
+    T** Receive() { return &FPointer; }
+    T* operator->() const { return FPointer; }
+    explicit operator bool() const { return FPointer != nullptr; }
+
+private:
+    T* FPointer = nullptr;
+};
+
+// The shell link object and its two interfaces; spelled out here, as the system's GUID library
+// would bring some 40 KB of other GUIDs into every installer.
+constexpr GUID ShellLinkClass = {0x00021401, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+constexpr GUID ShellLinkInterface = {0x000214F9, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+constexpr GUID PersistFileInterface = {0x0000010B, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+
+void SetValue(HKEY Key, const WideString& Name, DWORD Type, const void* Data, DWORD Size) {
+    if (RegSetValueExW(Key, W(Name), 0, Type, static_cast<const BYTE*>(Data), Size) !=
+        ERROR_SUCCESS)
+        throw Exception(FormatText(u"Failed to set data for '%s'", Name));
+}
+
+} // namespace
+
+void TMainForm::WriteRegistry() {
+    lblDetail->SetCaption(u"正在修改注册表......");
+    const TSetupRegList& Items = FScript->RegList();
+    for (int I = 0; I < Items.Count(); ++I) {
+        const TSetupReg& Item = *Items.Items(I);
+        pbProgress->SetPosition(pbProgress->Position() + 1);
+        Pump();
+        const WideString SubKey = TSetupfn::ExpandConstant(Item.SubKey);
+        const WideString Name = TSetupfn::ExpandConstant(Item.ValueName);
+        const WideString Data = TSetupfn::ExpandConstant(Item.ValueData);
+        const HKEY Root =
+            reinterpret_cast<HKEY>(static_cast<uintptr_t>(RootKeyToHKEY(Item.RootKey)));
+        HKEY Key = nullptr;
+        // The view a 32-bit installer writes, whatever the build.
+        if (RegCreateKeyExW(Root, W(SubKey), 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY,
+                            nullptr, &Key, nullptr) != ERROR_SUCCESS)
+            continue;
+        struct TClose {
+            HKEY Key;
+            ~TClose() { RegCloseKey(Key); }
+        } Close{Key};
+        if (Item.ValueType == rvtString) {
+            SetValue(Key, Name, REG_SZ, Data.c_str(), DWORD((Data.size() + 1) * sizeof(char16_t)));
+        } else if (Item.ValueType == rvtDWord) {
+            const DWORD Number = static_cast<DWORD>(StrToInt(Data));
+            SetValue(Key, Name, REG_DWORD, &Number, sizeof(Number));
+        }
+    }
+}
+
+void TMainForm::CreateShortCuts() {
+    lblDetail->SetCaption(u"正在创建快捷方式......");
+    const TSetupShortCutList& Items = FScript->ShortCutList();
+    for (int I = 0; I < Items.Count(); ++I) {
+        const TSetupShortCut& Item = *Items.Items(I);
+        pbProgress->SetPosition(pbProgress->Position() + 1);
+        Pump();
+        const WideString Target = TSetupfn::ExpandConstant(Item.DstFile);
+        TSetupfn::ExpandConstant(
+            Item.IconFile); // expanded, not applied: the link shows its target's icon
+        const WideString WorkDir = TSetupfn::ExpandConstant(Item.WorkDir);
+        const WideString Link = IncludeTrailingBackslash(TSetupfn::ExpandConstant(Item.SaveDir)) +
+                                TSetupfn::ExpandConstant(Item.Name) + u".lnk";
+        TComPtr<IShellLinkW> ShellLink;
+        if (FAILED(CoCreateInstance(ShellLinkClass, nullptr, CLSCTX_INPROC_SERVER,
+                                    ShellLinkInterface,
+                                    reinterpret_cast<void**>(ShellLink.Receive()))))
+            continue;
+        TComPtr<IPersistFile> File;
+        if (FAILED(ShellLink->QueryInterface(PersistFileInterface,
+                                             reinterpret_cast<void**>(File.Receive()))))
+            continue;
+        ShellLink->SetPath(W(Target));
+        ShellLink->SetWorkingDirectory(W(WorkDir));
+        // The Start-menu group folder exists nowhere before this: without it the link would be
+        // missing without a word.
+        const WideString Folder = ExtractFilePath(Link);
+        if (!Folder.empty() && !DirectoryExists(Folder)) ForceDirectories(Folder);
+        File->Save(W(Link), FALSE);
+    }
+    pbProgress->SetPosition(pbProgress->Max());
+}
+
+void TMainForm::RunWaitPrograms() {
+    const TSetupRunList& Items = FScript->RunList();
+    for (int I = 0; I < Items.Count(); ++I) {
+        const TSetupRun& Item = *Items.Items(I);
+        if (!Item.Wait) continue;
+        const WideString FileName = TSetupfn::ExpandConstant(Item.FileName);
+        const WideString Params = TSetupfn::ExpandConstant(Item.Params);
+        const WideString WorkDir = TSetupfn::ExpandConstant(Item.WorkDir);
+        lblDetail->SetCaption(FormatText(u"正在运行程序：%s", FileName));
+        UpdateWindow(pnlBottom->Handle());
+        Pump();
+        SetCurrentDir(WorkDir);
+        TLxWinfn::RunAndWait(FormatText(u"\"%s\" %s", FileName, Params));
+    }
+}
+
+void TMainForm::RunAfterPrograms() {
+    const TSetupRunList& Items = FScript->RunList();
+    for (int I = 0; I < Items.Count(); ++I) {
+        const TSetupRun& Item = *Items.Items(I);
+        if (Item.Wait) continue;
+        TLxWinfn::ShellExecute(nullptr, u"", TSetupfn::ExpandConstant(Item.FileName),
+                               TSetupfn::ExpandConstant(Item.Params),
+                               TSetupfn::ExpandConstant(Item.WorkDir), SW_SHOW, true);
+    }
+}
