@@ -30,15 +30,17 @@ class TXmlPersistent : public TPersistent {
     LX_PERSISTENT_CLASS(TXmlPersistent)
 public:
     void Assign(const TPersistent* Source) override;
-    virtual std::unique_ptr<TXmlPersistent> Clone() const;
-    virtual void AssignByXml(const TXmlPersistent* Source);
-    virtual bool IsEqual(const TXmlPersistent* Other) const;
-    virtual void LoadFromFile(WideStringView FileName, int Context = 0);
+    // Only the node walks differ between classes; the rest works through the property table
+    // and stays out of programs that never call it.
     virtual void LoadFromNode(TXmlNode* Node, int Context = 0);
-    virtual void LoadFromStream(TStream& Stream, int Context = 0);
-    virtual void SaveToFile(WideStringView FileName, int Context = 0) const;
     virtual void SaveToNode(TXmlNode* Node, int Context = 0) const;
-    virtual void SaveToStream(TStream& Stream, int Context = 0) const;
+    std::unique_ptr<TXmlPersistent> Clone() const;
+    void AssignByXml(const TXmlPersistent* Source);
+    bool IsEqual(const TXmlPersistent* Other) const;
+    void LoadFromFile(WideStringView FileName, int Context = 0);
+    void LoadFromStream(TStream& Stream, int Context = 0);
+    void SaveToFile(WideStringView FileName, int Context = 0) const;
+    void SaveToStream(TStream& Stream, int Context = 0) const;
 
     // The JSON form lives in its own unit so that programs which never use it do not carry it.
     void LoadFromJson(const nlohmann::ordered_json& Json, int Context = 0);
@@ -58,7 +60,7 @@ public:
     // Gives a new item for a stored class name, or none to skip the element.
     virtual std::unique_ptr<TXmlPersistent> CreateItem(WideStringView ClassName);
     virtual void Clear();
-    virtual bool ItemsEqual(const TXmlObjectList* Other) const;
+    bool ItemsEqual(const TXmlObjectList* Other) const;
 
     TXmlPersistent* Add(std::unique_ptr<TXmlPersistent> Item);
     int Count() const { return static_cast<int>(FItems.size()); }
