@@ -85,10 +85,13 @@ TEST_P(PeStubTests, RebuildKeepsEveryResourceAndFixesTheHeaders) {
 
         const TTestHeaders Old(Original), New(Rebuilt);
         const TTestSection Section = New.Last();
-        const uint32_t FileAlignment = Le32(Rebuilt, New.FileAlignment());
+        // The section is page-aligned in the file so that a loader can map it.
+        const uint32_t RawAlignment = std::max<uint32_t>(Le32(Rebuilt, New.FileAlignment()), 4096);
+        const uint32_t OldPointer = Old.Last().PointerToRawData;
         EXPECT_EQ(Section.Name, ".rsrc");
+        EXPECT_EQ(Section.PointerToRawData, RoundUp(OldPointer, RawAlignment));
         EXPECT_EQ(Rebuilt.size(), size_t(Section.PointerToRawData) + Section.SizeOfRawData);
-        EXPECT_EQ(Section.SizeOfRawData, RoundUp(Section.VirtualSize, FileAlignment));
+        EXPECT_EQ(Section.SizeOfRawData, RoundUp(Section.VirtualSize, RawAlignment));
         EXPECT_EQ(Le32(Rebuilt, New.Directory(2)), Section.VirtualAddress);
         EXPECT_EQ(Le32(Rebuilt, New.Directory(2) + 4), Section.VirtualSize);
         EXPECT_EQ(Le32(Rebuilt, New.SizeOfImage()),
@@ -101,14 +104,18 @@ TEST_P(PeStubTests, RebuildKeepsEveryResourceAndFixesTheHeaders) {
                   ComputePeChecksum(Rebuilt.data(), Rebuilt.size(), New.CheckSum()));
 
         // Before the section only the fields above may change.
-        std::vector<uint8_t> Before(Original.begin(), Original.begin() + Section.PointerToRawData);
-        std::vector<uint8_t> After(Rebuilt.begin(), Rebuilt.begin() + Section.PointerToRawData);
-        for (size_t Field : {New.CheckSum(), New.SizeOfImage(), New.SizeOfInitializedData(),
-                             New.Directory(2) + 4, Section.Header + 8, Section.Header + 16}) {
+        std::vector<uint8_t> Before(Original.begin(), Original.begin() + OldPointer);
+        std::vector<uint8_t> After(Rebuilt.begin(), Rebuilt.begin() + OldPointer);
+        for (size_t Field :
+             {New.CheckSum(), New.SizeOfImage(), New.SizeOfInitializedData(), New.Directory(2) + 4,
+              Section.Header + 8, Section.Header + 16, Section.Header + 20}) {
             SetLe32(Before, Field, 0);
             SetLe32(After, Field, 0);
         }
         EXPECT_TRUE(Before == After);
+        EXPECT_TRUE(std::all_of(Rebuilt.begin() + OldPointer,
+                                Rebuilt.begin() + Section.PointerToRawData,
+                                [](uint8_t Byte) { return Byte == 0; }));
 
         // Deterministic: the list order does not matter, and a second pass changes nothing.
         std::reverse(Tree->Items.begin(), Tree->Items.end());

@@ -483,13 +483,18 @@ std::vector<uint8_t> TPeImage::WithResources(const TResourceTree& Tree) const {
     const uint8_t* Section = FBytes.data() + FResourceSectionHeader;
     const uint32_t VirtualAddress = Get32(Section + SecVirtualAddress);
     const uint32_t OldRawSize = Get32(Section + SecSizeOfRawData);
-    const uint32_t PointerToRawData = Get32(Section + SecPointerToRawData);
+    const uint32_t OldPointerToRawData = Get32(Section + SecPointerToRawData);
     const uint8_t* Optional = FBytes.data() + FOptionalHeader;
     const uint32_t SectionAlignment = Get32(Optional + OptSectionAlignment);
     const uint32_t FileAlignment = Get32(Optional + OptFileAlignment);
 
     const TResourceWriter Writer(Tree, VirtualAddress, FFileName);
-    const uint64_t RawSize = AlignUp(Writer.Size(), FileAlignment);
+    // The section starts and ends on a page boundary of the file, so that a loader can map the
+    // package from the file instead of copying it into private memory.
+    constexpr uint32_t PageSize = 4096;
+    const uint32_t PointerToRawData =
+        uint32_t(AlignUp(OldPointerToRawData, std::max(FileAlignment, PageSize)));
+    const uint64_t RawSize = AlignUp(Writer.Size(), std::max(FileAlignment, PageSize));
     const uint64_t ImageSize = AlignUp(uint64_t(VirtualAddress) + Writer.Size(), SectionAlignment);
     if (RawSize > std::numeric_limits<uint32_t>::max() ||
         ImageSize > std::numeric_limits<uint32_t>::max() ||
@@ -498,10 +503,11 @@ std::vector<uint8_t> TPeImage::WithResources(const TResourceTree& Tree) const {
 
     // Written in place: the data is copied once, however large the package.
     std::vector<uint8_t> Out(size_t(PointerToRawData + RawSize), 0);
-    std::copy(FBytes.begin(), FBytes.begin() + PointerToRawData, Out.begin());
+    std::copy(FBytes.begin(), FBytes.begin() + OldPointerToRawData, Out.begin());
     Writer.Write(Out.data() + PointerToRawData);
 
     uint8_t* Header = Out.data() + FResourceSectionHeader;
+    Put32(Header + SecPointerToRawData, PointerToRawData);
     Put32(Header + SecVirtualSize, uint32_t(Writer.Size()));
     Put32(Header + SecSizeOfRawData, uint32_t(RawSize));
     uint8_t* NewOptional = Out.data() + FOptionalHeader;
