@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs install_bench.py in a private Wine prefix with a virtual display, stopping both after.
 set -euo pipefail
-work=$5
+work=$6
 mkdir -p "$work"
 source "$(dirname "$0")/../Tests/Wine/wine-env.sh"
 trap 'wine_server_stop; xvfb_stop' EXIT

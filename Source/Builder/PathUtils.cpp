@@ -64,49 +64,54 @@ void WriteWholeFile(const fs::path& Path, const std::vector<uint8_t>& Bytes) {
 
 namespace {
 
-bool ToLocal(std::time_t Seconds, std::tm& Local) {
+using namespace std::chrono;
+
+// How far local time is ahead of UTC now. The installer turns a file's local time back with the
+// system's current bias, whatever the date of the file, and so does this side: a file built and
+// installed in the same zone and season gets exactly its own time again.
+milliseconds CurrentUtcOffset() {
+    const std::time_t Now = std::time(nullptr);
+    std::tm Local{};
 #ifdef _WIN32
-    return localtime_s(&Local, &Seconds) == 0;
+    if (localtime_s(&Local, &Now) != 0) return milliseconds(0);
 #else
-    return localtime_r(&Seconds, &Local) != nullptr;
+    if (!localtime_r(&Now, &Local)) return milliseconds(0);
 #endif
+    const int64_t LocalAsUtc =
+        DaysFromCivil(Local.tm_year + 1900, unsigned(Local.tm_mon + 1), unsigned(Local.tm_mday)) *
+            86400 +
+        Local.tm_hour * 3600 + Local.tm_min * 60 + Local.tm_sec;
+    return seconds(LocalAsUtc - int64_t(Now));
 }
 
 } // namespace
 
 TDateTime FileTimeToLocalDateTime(fs::file_time_type Time) {
-    using namespace std::chrono;
-    const int64_t Milliseconds =
-        duration_cast<milliseconds>(file_clock::to_sys(Time).time_since_epoch()).count();
-    const int64_t Seconds = Milliseconds >= 0 ? Milliseconds / 1000 : (Milliseconds - 999) / 1000;
-    std::tm Local{};
-    if (!ToLocal(static_cast<std::time_t>(Seconds), Local)) return 0;
+    const int64_t Local =
+        (time_point_cast<milliseconds>(file_clock::to_sys(Time)).time_since_epoch() +
+         CurrentUtcOffset())
+            .count();
+    const int64_t Days = Local >= 0 ? Local / 86400000 : (Local - 86399999) / 86400000;
+    int64_t InDay = Local - Days * 86400000;
     TDateParts Parts;
-    Parts.Year = Local.tm_year + 1900;
-    Parts.Month = unsigned(Local.tm_mon + 1);
-    Parts.Day = unsigned(Local.tm_mday);
-    Parts.Hour = unsigned(Local.tm_hour);
-    Parts.Minute = unsigned(Local.tm_min);
-    Parts.Second = unsigned(Local.tm_sec);
-    Parts.Millisecond = unsigned(Milliseconds - Seconds * 1000);
+    CivilFromDays(Days, Parts.Year, Parts.Month, Parts.Day);
+    Parts.Millisecond = unsigned(InDay % 1000);
+    InDay /= 1000;
+    Parts.Second = unsigned(InDay % 60);
+    Parts.Minute = unsigned(InDay / 60 % 60);
+    Parts.Hour = unsigned(InDay / 3600);
     return EncodeDateTime(Parts);
 }
 
 fs::file_time_type LocalDateTimeToFileTime(TDateTime Value) {
-    using namespace std::chrono;
     TDateParts Parts;
     if (!DecodeDateTime(Value, Parts)) return fs::file_time_type();
-    std::tm Local{};
-    Local.tm_year = int(Parts.Year - 1900);
-    Local.tm_mon = int(Parts.Month - 1);
-    Local.tm_mday = int(Parts.Day);
-    Local.tm_hour = int(Parts.Hour);
-    Local.tm_min = int(Parts.Minute);
-    Local.tm_sec = int(Parts.Second);
-    Local.tm_isdst = -1;
-    const std::time_t Seconds = std::mktime(&Local);
-    const sys_time<milliseconds> System{seconds(Seconds) + milliseconds(Parts.Millisecond)};
-    return file_clock::from_sys(System);
+    const int64_t Seconds = DaysFromCivil(Parts.Year, Parts.Month, Parts.Day) * 86400 +
+                            Parts.Hour * 3600 + Parts.Minute * 60 + Parts.Second;
+    const sys_time<milliseconds> Local{seconds(Seconds) + milliseconds(Parts.Millisecond)};
+    return file_clock::from_sys(Local - CurrentUtcOffset());
 }
 
-fs::path PathFromArgument(const std::string& Argument) { return fs::path(Utf8ToWide(Argument)); }
+fs::path PathFromArgument(const std::string& Argument) {
+    return fs::path(Utf8ToWide(Argument));
+}

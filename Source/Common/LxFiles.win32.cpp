@@ -97,14 +97,17 @@ WideString TLxFilefn::GetLongPathName(WideStringView Path) {
 bool TLxFilefn::SetFileTimes(WideStringView FileName, const TLxFileTimes& Times) {
     const TKernelHandle File(CreateFileW(W(WideString(FileName)), GENERIC_READ | GENERIC_WRITE, 0,
                                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!File) return false;
+    return File && SetFileTimes(File.Get(), Times);
+}
+
+bool TLxFilefn::SetFileTimes(void* File, const TLxFileTimes& Times) {
     FILETIME Creation, LastAccess, LastWrite;
     const FILETIME *CreationArgument, *LastAccessArgument, *LastWriteArgument;
     if (!TimeArgument(Times.CreationTime, Creation, CreationArgument) ||
         !TimeArgument(Times.LastAccessTime, LastAccess, LastAccessArgument) ||
         !TimeArgument(Times.LastWriteTime, LastWrite, LastWriteArgument))
         return false;
-    return SetFileTime(File.Get(), CreationArgument, LastAccessArgument, LastWriteArgument) != 0;
+    return SetFileTime(File, CreationArgument, LastAccessArgument, LastWriteArgument) != 0;
 }
 
 void TLxFilefn::ForceFileDir(WideStringView FileName) {

@@ -71,6 +71,8 @@ public:
     static WideString GetLongPathName(WideStringView Path);
     // False when the file cannot be opened exclusively or the times cannot be set.
     static bool SetFileTimes(WideStringView FileName, const TLxFileTimes& Times);
+    // The same on a file already open for writing (a HANDLE), sparing a second open.
+    static bool SetFileTimes(void* File, const TLxFileTimes& Times);
 #endif
 };
 

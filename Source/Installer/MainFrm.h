@@ -76,8 +76,9 @@ public:
     void UninstallOldVersion();
     void KillRunningPrograms();
     void InstallFiles();
-    void SaveFileWithRetry(const TSetupFile& Item, const TFileData* Entry,
-                           const WideString& Target);
+    // KnownFolder: a folder made or found by an earlier file, not looked up again.
+    void SaveFileWithRetry(const TSetupFile& Item, const TFileData* Entry, const WideString& Target,
+                           WideString& KnownFolder);
     void WriteRegistry();
     void CreateShortCuts();
     void WriteUninstallData();

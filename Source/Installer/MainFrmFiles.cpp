@@ -35,6 +35,7 @@ public:
                 FormatText(u"Cannot create file \"%s\". %s", Path, SystemMessage(GetLastError())));
     }
     ~TTargetFile() { CloseHandle(FHandle); }
+    bool SetTimes(const TLxFileTimes& Times) { return TLxFilefn::SetFileTimes(FHandle, Times); }
     TTargetFile(const TTargetFile&) = delete;
     TTargetFile& operator=(const TTargetFile&) = delete;
 
@@ -78,8 +79,14 @@ struct EPackageDamaged {
 
 void TMainForm::InstallFiles() {
     TFileDataList Index;
-    Index.LoadFromModule(FModule);
+    try {
+        Index.LoadFromModule(FModule);
+    } catch (const Exception& Error) {
+        // The runtime's text alone ("Stream read error") does not say that the package is broken.
+        throw Exception(FormatText(u"安装包已损坏，无法读取文件数据：%s", Error.Message()));
+    }
     const TSetupFileList& Files = FScript->FileList();
+    WideString KnownFolder;
     for (int I = 0; I < Files.Count(); ++I) {
         const TSetupFile& Item = *Files.Items(I);
         pbProgress->SetPosition(pbProgress->Position() + 1);
@@ -89,19 +96,21 @@ void TMainForm::InstallFiles() {
                                   (Item.NewFileName.empty() ? Item.SourceMask : Item.NewFileName);
         lblDetail->SetCaption(Target);
         UpdateWindow(pnlBottom->Handle());
-        SaveFileWithRetry(Item, Entry, Target);
+        SaveFileWithRetry(Item, Entry, Target, KnownFolder);
     }
 }
 
 void TMainForm::SaveFileWithRetry(const TSetupFile& Item, const TFileData* Entry,
-                                  const WideString& Target) {
+                                  const WideString& Target, WideString& KnownFolder) {
     for (;;) {
         WideString Reason;
         try {
             // The index names no stream for this file: the package is inconsistent.
             if (Item.FileBytes > 0 && !Entry)
                 throw Exception(FormatText(u"安装包中没有这个文件的数据（%s）", Item.ResID));
-            TLxFilefn::ForceFileDir(Target);
+            const WideString Folder = ExtractFilePath(Target);
+            if (!SameText(Folder, KnownFolder)) TLxFilefn::ForceFileDir(Target);
+            KnownFolder.clear();
             uint64_t Written = 0;
             {
                 TTargetFile File(Target);
@@ -116,16 +125,19 @@ void TMainForm::SaveFileWithRetry(const TSetupFile& Item, const TFileData* Entry
                         throw EPackageDamaged{Damaged};
                     }
                 }
+                // Set before closing: reopening every file costs more than the times.
+                if (Written > 0) {
+                    TLxFileTimes Times;
+                    Times.CreationTime = Times.LastAccessTime = LocalNow();
+                    Times.LastWriteTime = Item.LastWriteDate;
+                    File.SetTimes(Times);
+                }
             }
-            if (Written > 0) {
-                TLxFileTimes Times;
-                Times.CreationTime = Times.LastAccessTime = LocalNow();
-                Times.LastWriteTime = Item.LastWriteDate;
-                TLxFilefn::SetFileTimes(Target, Times);
-            }
+            KnownFolder = Folder;
             return;
-        } catch (const EPackageDamaged& Damaged) {
-            throw Damaged.Error;
+        } catch (const EPackageDamaged&) {
+            // The inflater's text is a bare "Error": name the file instead.
+            throw EZDecompressionError(FormatText(u"安装包已损坏，无法解压文件：%s", Target));
         } catch (const Exception& Error) {
             Reason = Error.Message();
         }

@@ -10,7 +10,8 @@
 namespace {
 
 constexpr size_t KeyPeriod = 255;
-constexpr size_t PieceSize = 64 * 1024;
+// As large as the inflater's output chunk, so that most writes are whole chunks.
+constexpr size_t PieceSize = 256 * 1024;
 
 // The key bytes 0..254 repeated, long enough that any piece can start at any phase. Made at
 // run time on the heap: as static data it would add its whole size to every installer.
@@ -79,7 +80,7 @@ void TSetupfn::DecodeStream(TMemoryStream& Stream) {
 void TSetupfn::DecodeRange(const uint8_t* Data, size_t Size, TByteSink Sink) {
     if (Size == 0) return;
     TZInflater Inflater;
-    auto Buffer = std::make_unique<uint8_t[]>(PieceSize);
+    auto Buffer = std::make_unique_for_overwrite<uint8_t[]>(PieceSize);
     for (size_t Done = 0; Done < Size && !Inflater.Finished();) {
         const size_t Piece = std::min(Size - Done, PieceSize);
         Scramble(Data + Done, Buffer.get(), Piece, Done);

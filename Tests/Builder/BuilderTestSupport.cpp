@@ -47,12 +47,16 @@ int RunVerb(const std::vector<std::string>& Arguments) {
     return -1;
 }
 
-void UseUtcAsLocalTime() {
+void UseTimeZone(const char* Zone) {
 #ifdef _WIN32
-    _putenv_s("TZ", "UTC0");
+    _putenv_s("TZ", Zone);
     _tzset();
 #else
-    setenv("TZ", "UTC", 1);
+    setenv("TZ", Zone, 1);
     tzset();
 #endif
+}
+
+void UseUtcAsLocalTime() {
+    UseTimeZone("UTC0");
 }

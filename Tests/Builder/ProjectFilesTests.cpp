@@ -2,6 +2,7 @@
 #include "BuilderTestSupport.h"
 #include "ProjectFiles.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
@@ -77,6 +78,29 @@ TEST_F(ProjectExpansion, RecordsSizeAndLocalModificationTime) {
     EXPECT_EQ(Item.FileBytes, 1);
     EXPECT_NEAR(Item.LastWriteDate, 45293.12783564815, 1e-9);
     EXPECT_EQ(FileTimeToLocalDateTime(fs::last_write_time(File)), Item.LastWriteDate);
+}
+
+TEST(ProjectFiles, LocalTimesUseTodaysOffsetLikeTheInstaller) {
+    using namespace std::chrono;
+    const auto At = [](year_month_day Day, milliseconds Extra) -> fs::file_time_type {
+        return time_point_cast<fs::file_time_type::duration>(
+            fs::file_time_type::clock::from_sys(sys_time<milliseconds>(sys_days(Day)) + Extra));
+    };
+    // A zone with summer time: a January and a July file are the same offset from UTC, the
+    // one the installer will use, so that both come back unchanged when installed.
+    const fs::file_time_type January = At(year(2024) / 1 / 15, milliseconds(1));
+    const fs::file_time_type July = At(year(2024) / 7 / 15, milliseconds(251));
+    UseTimeZone("CET-1CEST,M3.5.0,M10.5.0/3");
+    const TDateTime LocalJanuary = FileTimeToLocalDateTime(January);
+    const TDateTime LocalJuly = FileTimeToLocalDateTime(July);
+    UseUtcAsLocalTime();
+    EXPECT_NEAR((LocalJuly - LocalJanuary) * 86400.0, 182 * 86400.0 + 0.25, 1e-4);
+    EXPECT_NE(LocalJanuary, FileTimeToLocalDateTime(January));
+
+    UseTimeZone("CET-1CEST,M3.5.0,M10.5.0/3");
+    for (const fs::file_time_type Time : {January, July, At(year(1950) / 6 / 1, milliseconds(7))})
+        EXPECT_TRUE(LocalDateTimeToFileTime(FileTimeToLocalDateTime(Time)) == Time);
+    UseUtcAsLocalTime();
 }
 
 TEST_F(ProjectExpansion, SubstitutesVariablesIntoEveryList) {

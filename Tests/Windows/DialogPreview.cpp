@@ -77,20 +77,27 @@ bool HasClass(HWND Window, const wchar_t* Name) {
     return lstrcmpiW(Class, Name) == 0;
 }
 
+struct TWindowSearch {
+    const std::function<bool(HWND)>* Match;
+    HWND Found = nullptr;
+};
+
+// Enumeration callbacks are stdcall on 32-bit Windows: named functions, not lambdas.
+BOOL CALLBACK MatchVisibleWindow(HWND Window, LPARAM Data) {
+    auto* State = reinterpret_cast<TWindowSearch*>(Data);
+    if (!IsWindowVisible(Window) || !(*State->Match)(Window)) return TRUE;
+    State->Found = Window;
+    return FALSE;
+}
+
+BOOL CALLBACK CollectEdit(HWND Child, LPARAM Data) {
+    if (HasClass(Child, L"Edit")) reinterpret_cast<std::vector<HWND>*>(Data)->push_back(Child);
+    return TRUE;
+}
+
 HWND FindThreadWindow(const std::function<bool(HWND)>& Match) {
-    struct TSearch {
-        const std::function<bool(HWND)>* Match;
-        HWND Found = nullptr;
-    } Search{&Match};
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND Window, LPARAM Data) {
-            auto* State = reinterpret_cast<TSearch*>(Data);
-            if (!IsWindowVisible(Window) || !(*State->Match)(Window)) return TRUE;
-            State->Found = Window;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&Search));
+    TWindowSearch Search{&Match};
+    EnumThreadWindows(GetCurrentThreadId(), MatchVisibleWindow, reinterpret_cast<LPARAM>(&Search));
     return Search.Found;
 }
 
@@ -105,14 +112,7 @@ RECT PlaceIn(HWND Child, HWND Ancestor) {
 // Every edit inside a window, top to bottom: text, enabled, place in the window's client area.
 std::string EditsOf(HWND Window) {
     std::vector<HWND> Edits;
-    EnumChildWindows(
-        Window,
-        [](HWND Child, LPARAM Data) {
-            if (HasClass(Child, L"Edit"))
-                reinterpret_cast<std::vector<HWND>*>(Data)->push_back(Child);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&Edits));
+    EnumChildWindows(Window, CollectEdit, reinterpret_cast<LPARAM>(&Edits));
     std::sort(Edits.begin(), Edits.end(), [Window](HWND A, HWND B) {
         const RECT First = PlaceIn(A, Window), Second = PlaceIn(B, Window);
         return First.top != Second.top ? First.top < Second.top : First.left < Second.left;
@@ -253,10 +253,15 @@ void PutStaleClipboard(HWND Owner) {
 
 std::string ClipboardJson() {
     if (!OpenClipboard(nullptr)) return "null";
+    // The formats put on the clipboard come before those the system derives from them.
+    std::vector<std::string> Formats;
+    for (UINT Format = EnumClipboardFormats(0); Format; Format = EnumClipboardFormats(Format))
+        Formats.push_back(std::to_string(Format));
     const std::string Result = TJson()
                                    .Raw("unicode", ClipboardText(CF_UNICODETEXT))
                                    .Raw("ansi", ClipboardText(CF_TEXT))
                                    .Number("ansi_code_page", GetACP())
+                                   .Raw("formats", List(Formats))
                                    .Bool("stale_left", IsClipboardFormatAvailable(StaleFormat))
                                    .Str();
     CloseClipboard();
@@ -307,10 +312,35 @@ void Run(const std::vector<WideString>& Args, TBaseForm& Owner, TJson& Out) {
             return Buttons.Str();
         };
         Out.Number("result", Form.ShowModal()).Raw("buttons", Seen.ExtraSeen);
+        Seen.Extra = nullptr;
     } else {
         throw Exception(u"unknown dialog: " + Mode);
     }
 }
+
+// What the installer starts before its first window, stopped again at the end.
+struct TStartup {
+    TStartup() {
+        CoInitialize(nullptr);
+        GdiPlus::Startup();
+        Application.Initialize();
+    }
+    ~TStartup() {
+        GdiPlus::Shutdown();
+        CoUninitialize();
+    }
+    TStartup(const TStartup&) = delete;
+    TStartup& operator=(const TStartup&) = delete;
+};
+
+// Samples the dialog every 50 ms while the message loop runs.
+struct TSampler {
+    UINT_PTR Id = SetTimer(nullptr, 0, 50, Sample);
+    ~TSampler() { KillTimer(nullptr, Id); }
+    TSampler() = default;
+    TSampler(const TSampler&) = delete;
+    TSampler& operator=(const TSampler&) = delete;
+};
 
 } // namespace
 
@@ -322,9 +352,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     std::vector<WideString> Args;
     for (int I = 0; Argv && I < Count; ++I)
         Args.push_back(FromW(Argv.get()[I]));
-    CoInitialize(nullptr);
-    GdiPlus::Startup();
-    Application.Initialize();
+    const TStartup Startup;
     Application.Title = u"预览产品 安装程序";
     int ExitCode = 0;
     try {
@@ -333,10 +361,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         Owner.ShowWindow();
         Application.ProcessMessages();
         Seen.Owner = Owner.Handle();
-        const UINT_PTR Timer = SetTimer(nullptr, 0, 50, Sample);
         TJson Out;
-        Run(Args, Owner, Out);
-        KillTimer(nullptr, Timer);
+        {
+            const TSampler Sampler;
+            Run(Args, Owner, Out);
+        }
         Out.Number("samples", Seen.Samples)
             .Bool("owner_disabled_while_open", !Seen.OwnerEverEnabled)
             .Bool("owned_by_owner", Seen.OwnedByOwner)
@@ -350,7 +379,5 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         PrintLine(TJson().Text("error", Utf8ToWide(Error.what())).Str());
         ExitCode = 1;
     }
-    GdiPlus::Shutdown();
-    CoUninitialize();
     return ExitCode;
 }

@@ -5,11 +5,11 @@ Usage: dialog_test.py EMULATOR DIALOG_PREVIEW_EXE SCREENSHOT_DIR
 
 The caller provides DISPLAY (an X server without a window manager) and the Wine prefix's
 environment with a running wineserver. dialog_preview shows one dialog over an owner window
-and prints one JSON line when it closes. Without a window manager Wine draws no caption bar:
-the X window is the client area, so clicks use client coordinates, and Alt+F4 (the system
-command the close box sends) stands in for the close box. Keys go to the X window under the
-pointer, so the pointer is moved into the window first. One screenshot of each dialog is
-kept in SCREENSHOT_DIR. Every wait is bounded; every process started here is stopped.
+and prints one JSON line when it closes. There is no window manager, so Wine is told to draw
+the frames of dialog_preview's windows itself: the close box can be clicked, and hiding a
+window does not wait for a window manager that never answers. Keys go to the X window under
+the pointer, which is moved there first. One screenshot of each dialog is kept in
+SCREENSHOT_DIR. Every wait is bounded; every process started here is stopped.
 """
 
 import json
@@ -50,19 +50,26 @@ def screen_size():
 
 
 class Dialog:
-    """One run of dialog_preview: the dialog's window, input into it, and the printed result."""
+    """One run of dialog_preview: the dialog's window, input into it, and the printed result.
+    Clicks are in the dialog's client coordinates."""
 
-    def __init__(self, caption, *args):
+    def __init__(self, caption, client, *args):
         self.caption = caption
         self.log = open(os.path.join(SHOTS, "preview.log"), "a")
         self.process = subprocess.Popen([EMULATOR, PREVIEW, *args], stdout=subprocess.PIPE,
                                         stderr=self.log, stdin=subprocess.DEVNULL)
         try:
-            t=time.monotonic(); self.window = find(caption); print("find", time.monotonic()-t)
+            self.window = find(caption)
         except BaseException:
             self.__exit__()
             raise
         time.sleep(0.5)  # lets it paint
+        # The X window holds the whole frame: equal borders, the caption bar above the client.
+        shell = dict(line.split("=") for line in
+                     xdo("getwindowgeometry", "--shell", self.window).stdout.split())
+        self.size = int(shell["WIDTH"]), int(shell["HEIGHT"])
+        self.border = (self.size[0] - client[0]) // 2
+        self.caption_height = self.size[1] - client[1] - 2 * self.border
 
     def __enter__(self):
         return self
@@ -73,13 +80,21 @@ class Dialog:
             self.process.wait(5)
         self.log.close()
 
-    def click(self, x, y, window=None):
-        xdo("mousemove", "--window", window or self.window, x, y, "click", "1")
+    def click(self, x, y):
+        top = self.border + self.caption_height
+        xdo("mousemove", "--window", self.window, self.border + x, top + y, "click", "1")
+        time.sleep(0.3)
+
+    def close_box(self):
+        # The rightmost button of the caption bar, as square as the bar is high.
+        half = self.caption_height // 2
+        xdo("mousemove", "--window", self.window, self.size[0] - self.border - half - 2,
+            self.border + half, "click", "1")
         time.sleep(0.3)
 
     def key(self, *keys, window=None):
-        xdo("mousemove", "--window", window or self.window, 5, 5)
-        time.sleep(0.2)  # Wine takes the focus from the pointer's arrival
+        xdo("mousemove", "--window", window or self.window, 10, 30)
+        time.sleep(0.2)  # no window manager moves the focus: it follows the pointer
         xdo("key", "--delay", 50, *keys)
         time.sleep(0.3)
 
@@ -92,7 +107,7 @@ class Dialog:
 
     def result(self):
         """The printed line, once the dialog has closed (the process then ends)."""
-        t=time.monotonic(); out, _ = self.process.communicate(timeout=15); print("exit", time.monotonic()-t)
+        out, _ = self.process.communicate(timeout=15)
         lines = out.decode("utf-8").strip().splitlines()
         data = json.loads(lines[-1]) if lines else {}
         check(not visible(self.caption), f"{self.caption}: window left behind")
@@ -123,13 +138,15 @@ def copy_failure():
     path = ("C:\\Program Files\\预览产品\\一个相当长的文件夹名称\\另一个更长的子文件夹名称\\"
             "第三层文件夹\\组件\\PreviewComponent.dll")
     reason = "另一个程序正在使用此文件，进程无法访问。"
-    # Retry, ignore, abort and close box: Enter, Esc, a click on 退出安装, Alt+F4.
-    for action, expected in (("Return", 4), ("Escape", 5), ("abort", 3), ("alt+F4", 2)):
-        with Dialog(caption, "copy", path, reason) as dialog:
+    # Retry, ignore, abort and the close box: Enter, Esc, a click on 退出安装, the close box.
+    for action, expected in (("Return", 4), ("Escape", 5), ("abort", 3), ("close", 2)):
+        with Dialog(caption, (572, 268), "copy", path, reason) as dialog:
             if expected == 4:
                 dialog.screenshot("copy-failure.png")
             if action == "abort":
                 dialog.click(233 + 50, 268 - 41 + 8 + 12)
+            elif action == "close":
+                dialog.close_box()
             else:
                 dialog.key(action)
             data = dialog.result()
@@ -143,12 +160,14 @@ def download_failure():
     url = "https://downloads.example.com/préview/PreviewSetup-Full.exe?channel=mini&v=1.2"
     ok, cancel = (368 + 37, 261 - 41 + 8 + 12), (451 + 37, 261 - 41 + 8 + 12)
     for action, expected in (("Return", True), ("Escape", False), ("retry", False),
-                             ("alt+F4", False)):
-        with Dialog(caption, "download", "预览产品", url) as dialog:
+                             ("close", False)):
+        with Dialog(caption, (534, 261), "download", "预览产品", url) as dialog:
             if expected:
                 dialog.screenshot("download-failure.png")
             if action == "retry":
                 dialog.click(*cancel)
+            elif action == "close":
+                dialog.close_box()
             else:
                 dialog.key(action)
             data = dialog.result()
@@ -161,7 +180,7 @@ def download_failure():
 
     # 复制到剪贴板 replaces whatever was there with the address in both text formats; the
     # dialog stays open until 退出安装.
-    with Dialog(caption, "download", "预览产品", url, "clipboard") as dialog:
+    with Dialog(caption, (534, 261), "download", "预览产品", url, "clipboard") as dialog:
         dialog.click(8 + 144 + 60, 179 + 4 + 12)
         check(visible(caption), f"{caption}: closed by the copy button")
         dialog.click(*ok)
@@ -173,9 +192,12 @@ def download_failure():
     expected = url.encode(f"cp{clip.get('ansi_code_page', 0)}", errors="replace")
     check(ansi == expected, f"{caption}: ANSI clipboard {ansi!r}, expected {expected!r}")
     check(clip.get("stale_left") is False, f"{caption}: clipboard not emptied first")
+    # Both put there, not one derived by the system from the other.
+    check(sorted((clip.get("formats") or [])[:2]) == [1, 13],
+          f"{caption}: clipboard formats in order {clip.get('formats')}")
 
 
-PROXY_CAPTION = "代理服务器设置"
+PROXY_CAPTION, PROXY_CLIENT = "代理服务器设置", (430, 304)
 PROXY_PLACES = [[144, 110, 201, 22], [144, 139, 106, 22], [144, 168, 201, 22],
                 [144, 198, 201, 22]]  # address, port (without its arrows), user, password
 PROXY_OK, PROXY_CANCEL = (264 + 37, 304 - 41 + 20), (347 + 37, 304 - 41 + 20)
@@ -190,7 +212,7 @@ def proxy_blank_address():
     """Opened without proxy: fields disabled but filled. Then a blank address is refused with
     the information box, the focus lands in the address, and Cancel drops what was typed."""
     start = ["0", "   ", "3128", "user one", " secret "]
-    with Dialog(PROXY_CAPTION, "proxy", *start) as dialog:
+    with Dialog(PROXY_CAPTION, PROXY_CLIENT, "proxy", *start) as dialog:
         dialog.screenshot("proxy-settings.png")
         dialog.click(*USE_PROXY)
         dialog.click(*PROXY_OK)
@@ -204,7 +226,7 @@ def proxy_blank_address():
         time.sleep(0.3)
         dialog.click(*PROXY_CANCEL)
         data = dialog.result()
-    check_window(data, PROXY_CAPTION, (430, 304), False, False, False)
+    check_window(data, PROXY_CAPTION, PROXY_CLIENT, False, False, False)
     edits = (data.get("dialog") or {}).get("edits")
     check(proxy_fields(edits) == [(text, False) for text in start[1:]],
           f"proxy: fields at opening {proxy_fields(edits)}")
@@ -217,25 +239,25 @@ def proxy_blank_address():
           f"proxy: information box {box}")
     check(proxy_fields(box.get("dialog_edits")) == [(text, True) for text in start[1:]],
           f"proxy: fields with the proxy chosen {proxy_fields(box.get('dialog_edits'))}")
-    check(proxy_fields(data.get("last_edits"))[0] == ("  typed.example  ", True),
-          f"proxy: typing after the box went elsewhere {proxy_fields(data.get('last_edits'))}")
+    typed = proxy_fields(data.get("last_edits"))
+    check(typed and typed[0][0].strip() == "typed.example" and typed[1:] == [
+        (text, True) for text in start[2:]], f"proxy: typing after the box went elsewhere {typed}")
     check(data.get("result") is False and data.get("changed") is False,
           f"proxy: Cancel changed the settings {data.get('proxy')}")
 
 
 def proxy_typed_values():
     """The address is stored trimmed, user and password as typed, the port from the spin edit;
-    Enter in a field means OK."""
-    with Dialog(PROXY_CAPTION, "proxy", "1", "", "8080", "", "") as dialog:
+    Tab goes from field to field, top to bottom; Enter in a field means OK."""
+    with Dialog(PROXY_CAPTION, PROXY_CLIENT, "proxy", "1", "", "8080", "", "") as dialog:
         dialog.click(244, 121)
         dialog.type("  proxy.local  ")
-        dialog.click(200, 150)
-        dialog.key("End", "BackSpace", "BackSpace", "BackSpace", "BackSpace")
+        dialog.key("Tab", "End", "BackSpace", "BackSpace", "BackSpace", "BackSpace")
         dialog.type("3127")
         dialog.click(144 + 121 - 8, 139 + 5)  # the spin edit's up arrow
-        dialog.click(244, 179)
+        dialog.key("Tab")
         dialog.type(" proxy user ")
-        dialog.click(244, 209)
+        dialog.key("Tab")
         dialog.type(" pass word ")
         dialog.key("Return")
         data = dialog.result()
@@ -247,7 +269,7 @@ def proxy_typed_values():
 
 def proxy_turned_off():
     """不使用代理服务器 disables the fields, and OK still stores their values."""
-    with Dialog(PROXY_CAPTION, "proxy", "1", "old.proxy", "8888", "u", "p") as dialog:
+    with Dialog(PROXY_CAPTION, PROXY_CLIENT, "proxy", "1", "old.proxy", "8888", "u", "p") as dialog:
         dialog.click(*NO_PROXY)
         dialog.click(*PROXY_OK)
         data = dialog.result()
@@ -263,9 +285,9 @@ def proxy_turned_off():
 def license_window():
     caption = "用户许可协议"
     text = "\n".join(f'第 {n} 条 "预览产品" 最终用户许可协议的内容。' for n in range(1, 41))
-    with Dialog(caption, "license", text) as dialog:
+    with Dialog(caption, (784, 461), "license", text) as dialog:
         dialog.screenshot("license.png")
-        dialog.key("alt+F4")
+        dialog.close_box()
         data = dialog.result()
     check_window(data, caption, (784, 461), True, False, True)
     memo = (data.get("dialog") or {}).get("edits") or [{}]
@@ -276,7 +298,7 @@ def license_window():
 
 def base_dialog():
     caption = "基础对话框"
-    with Dialog(caption, "base") as dialog:
+    with Dialog(caption, (534, 261), "base") as dialog:
         dialog.screenshot("base-dialog.png")
         dialog.key("Return")
         data = dialog.result()
@@ -290,12 +312,18 @@ def base_dialog():
 
 def main():
     os.makedirs(SHOTS, exist_ok=True)
+    open(os.path.join(SHOTS, "preview.log"), "w").close()  # the runs' standard error
+    # Only for this program: Wine draws its windows' frames, as no window manager is running.
+    subprocess.run([EMULATOR, "reg", "add",
+                    "HKCU\\Software\\Wine\\AppDefaults\\dialog_preview.exe\\X11 Driver",
+                    "/v", "Managed", "/t", "REG_SZ", "/d", "N", "/f"],
+                   capture_output=True, timeout=30, check=True)
     start = time.monotonic()
     for case in (copy_failure, download_failure, proxy_blank_address, proxy_typed_values,
                  proxy_turned_off, license_window, base_dialog):
         try:
-            t=time.monotonic(); case(); print(case.__name__, time.monotonic()-t)
-        except (subprocess.TimeoutExpired, IndexError, ValueError) as error:
+            case()
+        except (subprocess.TimeoutExpired, IndexError, KeyError, ValueError) as error:
             check(False, f"{case.__name__}: {type(error).__name__}: {error}")
     print(f"{time.monotonic() - start:.1f} s, screenshots in {SHOTS}")
     if failures:

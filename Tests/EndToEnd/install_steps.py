@@ -1,0 +1,483 @@
+#!/usr/bin/env python3
+"""The installer's steps end to end under 64-bit Wine, one group per run:
+
+  steps    a package installed with /Silent: files with their bytes and times, registry values,
+           shortcuts, programs run, uninstall data and entry; then installed again while one of
+           its programs runs
+  locked   a target held open by another program: the copy failure dialog in /Auto mode, exit
+           code 2 in /Silent mode
+  damaged  missing, corrupt or out-of-range file data: exit code 1 with a report on standard
+           error, nothing written outside the installation folder
+
+usage: install_steps.py GROUP ONESETUP STUB PROGRAMS TAMPER WORKDIR
+
+PROGRAMS holds the x64 test programs, TAMPER is the package-damaging tool. Needs the environment
+of the test command: WINEPREFIX (ready, with a running wineserver), DISPLAY, HOME.
+"""
+import datetime
+import os
+import pwd
+import random
+import re
+import shutil
+import struct
+import subprocess
+import sys
+import time
+import zlib
+
+GROUP, ONESETUP, STUB, PROGRAMS, TAMPER, WORK = sys.argv[1:7]
+# One time zone without daylight saving for the builder, the installer and the checks: the
+# builder reads a file's time with the offset of its date, the installer converts back with
+# today's offset, and the two differ by an hour across a daylight-saving change.
+os.environ["TZ"] = "UTC"
+time.tzset()
+WINE = "/usr/lib/wine/wine64"
+DRIVE_C = os.path.join(os.environ["WINEPREFIX"], "drive_c")
+DESKTOP = os.path.join(DRIVE_C, "users", pwd.getpwuid(os.getuid()).pw_name, "Desktop")
+MENU = os.path.join(DRIVE_C, "ProgramData", "Microsoft", "Windows", "Start Menu", "Programs")
+UNINSTALL = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
+failures = []
+started = []
+
+
+def check(condition, what):
+    if not condition:
+        failures.append(what)
+        print("FAIL:", what, flush=True)
+    return condition
+
+
+def c_path(windows_path):
+    return os.path.join(DRIVE_C, *[part for part in windows_path[3:].split("\\") if part])
+
+
+def z_path(linux_path):
+    return "Z:" + os.path.abspath(linux_path).replace("/", "\\")
+
+
+def run(exe, *args, timeout=90):
+    """Exit code, standard output and standard error. The output goes through files: a desktop
+    process that Wine starts from the program inherits its handles and would keep a pipe open."""
+    with open(os.path.join(WORK, "out"), "w+b") as out, open(os.path.join(WORK, "err"), "w+b") as err:
+        process = subprocess.Popen([WINE, exe, *args], stdout=out, stderr=err, stdin=subprocess.DEVNULL)
+        try:
+            code = process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            code = process.wait()
+        out.seek(0)
+        err.seek(0)
+        return code, out.read().decode("utf-8", "replace"), err.read().decode("utf-8", "replace")
+
+
+def start(exe, *args):
+    with open(os.path.join(WORK, f"started-{len(started)}.log"), "wb") as log:
+        started.append(subprocess.Popen([WINE, exe, *args], stdout=log, stderr=subprocess.STDOUT,
+                                        stdin=subprocess.DEVNULL))
+    return started[-1]
+
+
+def wait_for(condition, timeout):
+    end = time.monotonic() + timeout
+    while not (result := condition()) and time.monotonic() < end:
+        time.sleep(0.2)
+    return result
+
+
+def reg(*args):
+    return subprocess.run([WINE, "reg", *args], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                          timeout=30).returncode
+
+
+def reg_values(key, view="/reg:32"):
+    """{name: (type, value)} of KEY itself, None when it is missing. Exported as UTF-16, which
+    keeps Chinese text intact."""
+    target = os.path.join(WORK, "export.reg")
+    if reg("export", key, z_path(target), view, "/y") != 0:
+        return None
+    with open(target, "rb") as f:
+        section = f.read().decode("utf-16").split("\r\n\r\n")[1]
+    values = {}
+    for line in section.splitlines()[1:]:
+        name, text, number = re.match(r'"((?:[^"\\]|\\.)*)"=(?:"(.*)"|dword:(\w{8})|.*)$', line).groups()
+        values[reg_unescape(name)] = ("REG_SZ", reg_unescape(text)) if text is not None else \
+            ("REG_DWORD", int(number, 16)) if number else ("OTHER", line)
+    return values
+
+
+def reg_unescape(text):
+    return re.sub(r"\\(.)", r"\1", text)
+
+
+def link_info(link):
+    """Target and working directory of a shell link, read back through the system."""
+    code, out, _ = run(os.path.join(PROGRAMS, "LinkInfo.exe"), z_path(link), timeout=30)
+    return tuple(out.split("\n")[:2]) if code == 0 else None
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def write(path, data, stamp_ns=None):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(data)
+    if stamp_ns is not None:
+        os.utime(path, ns=(stamp_ns, stamp_ns))
+
+
+def stamp(*local, extra_ns=0):
+    """A local date and time (with microseconds) as nanoseconds since the epoch."""
+    moment = datetime.datetime(*local)
+    return int(moment.timestamp()) * 10 ** 9 + moment.microsecond * 1000 + extra_ns
+
+
+def png(width, height):
+    rows = b"".join(b"\0" + bytes((y * 10 % 256, 128, 64, 255)) * width for y in range(height))
+
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+    return b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0)) + \
+        chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b"")
+
+
+def build(folder, title, guid, app, lists):
+    """Builds FOLDER/Setup.exe from the sources already in FOLDER and the script's LISTS (XML),
+    with a 40x24 icon."""
+    write(os.path.join(folder, "Icon.png"), png(40, 24))
+    with open(os.path.join(folder, "Project.xml"), "w", encoding="utf-8") as f:
+        f.write(f"""<?xml version="1.0" encoding="utf-8"?>
+<TSetupScript>
+    <BaseInfo AppTitle="{title}" Version="2.7.1.9" GUID="{guid}" FullSetupFile="Setup.exe"
+        CompanyName="步骤公司 E2EStep" CompanyUrl="https://example.com/e2estep"
+        DefInstallPath="{app.rstrip(chr(92))}" IconFile="Icon.png"/>
+    {lists}
+</TSetupScript>
+""")
+    subprocess.run([ONESETUP, "build", os.path.join(folder, "Project.xml"), "-o", folder, "--stub", STUB,
+                    "-q"], check=True, timeout=120)
+    return os.path.join(folder, "Setup.exe")
+
+
+def check_files(expected, what):
+    """EXPECTED: {installed path: (source path, last-write time in ns, or None for any)}."""
+    for target, (source, stamp_ns) in expected.items():
+        if check(os.path.isfile(target), f"{what}: {target} missing"):
+            with open(source, "rb") as a, open(target, "rb") as b:
+                check(a.read() == b.read(), f"{what}: {target} differs from {source}")
+            check(stamp_ns is None or os.stat(target).st_mtime_ns == stamp_ns,
+                  f"{what}: {target} last-write {os.stat(target).st_mtime_ns}, expected {stamp_ns}")
+
+
+def record(path):
+    """The runs a Recorder wrote: [(current folder, command line)]."""
+    if not os.path.exists(path):
+        return []
+    with open(path, encoding="utf-8") as f:
+        return [tuple(line.split("|", 1)) for line in f.read().splitlines()]
+
+
+def decode(path):
+    plain = os.path.join(WORK, os.path.basename(path) + ".plain")
+    subprocess.run([ONESETUP, "decode", path, plain], check=True, timeout=60, stdout=subprocess.DEVNULL)
+    return read(plain)
+
+
+def clean(app, keys, paths):
+    """Removes what an earlier run left: folders, links and registry keys of this group only."""
+    for path in [c_path(app), *paths]:
+        if os.path.isdir(path):
+            shutil.rmtree(path)
+        elif os.path.exists(path):
+            os.remove(path)
+    for key in keys:
+        reg("delete", key, "/reg:32", "/f")
+        reg("delete", key, "/reg:64", "/f")
+
+
+# ---------------------------------------------------------------- steps
+
+TITLE = "步骤测试 E2EStep"
+GUID = "{E2E5A7E9-0001-4C1D-9A2B-5E7E95000001}"
+APP = "C:\\E2EStep\\Steps\\"
+KEY = "Software\\E2EStep\\Steps"
+
+
+STEPS_LISTS = r"""
+    <FileList><Items>
+        <TSetupFile DestDir="{app}" SourcePath="files" SourceMask="*" IncludeSubPath="True"/>
+        <TSetupFile DestDir="{app}config" SourcePath="extra" SourceMask="original.cfg"
+            NewFileName="renamed.cfg"/>
+        <TSetupFile DestDir="{app}bin" SourcePath="bin" SourceMask="*.exe"/>
+        <TSetupFile DestDir="{app}" SourcePath="bin" SourceMask="E2EStepRecorder.exe"
+            NewFileName="Uninstall.exe"/>
+    </Items></FileList>
+    <RegList><Items>
+        <TSetupReg RootKey="rrkCurrentUser" SubKey="Software\E2EStep\Steps" ValueName="InstallDir"
+            ValueData="{app}" ValueType="rvtString"/>
+        <TSetupReg RootKey="rrkCurrentUser" SubKey="Software\E2EStep\Steps" ValueName="名称"
+            ValueData="步骤测试 值" ValueType="rvtString"/>
+        <TSetupReg RootKey="rrkCurrentUser" SubKey="Software\E2EStep\Steps\Sub\Deeper" ValueName="Level"
+            ValueData="42" ValueType="rvtDWord"/>
+        <TSetupReg RootKey="rrkLocalMachine" SubKey="Software\E2EStep\Steps" ValueName="Mask"
+            ValueData="$FF" ValueType="rvtDWord"/>
+        <TSetupReg RootKey="rrkLocalMachine" SubKey="Software\E2EStep\Steps" ValueName="Hex"
+            ValueData="0x1f" ValueType="rvtDWord"/>
+        <TSetupReg RootKey="rrkLocalMachine" SubKey="Software\E2EStep\Steps" ValueName="Negative"
+            ValueData="-2" ValueType="rvtDWord"/>
+        <TSetupReg RootKey="rrkLocalMachine" SubKey="Software\E2EStep\Steps" ValueName="Bin"
+            ValueData="{app}\bin" ValueType="rvtString"/>
+    </Items></RegList>
+    <ShortCutList><Items>
+        <TSetupShortCut DstFile="{app}bin\E2EStepKeeper.exe" Name="步骤测试 E2EStep" SaveDir="{desktop}"
+            WorkDir="{app}bin"/>
+        <TSetupShortCut DstFile="{app}docs\说明.txt" Name="使用说明" SaveDir="{group}" WorkDir="{app}docs"/>
+    </Items></ShortCutList>
+    <RunList><Items>
+        <TSetupRun FileName="{app}bin\E2EStepRecorder.exe" Params="--slow --stage wait &quot;{app}&quot;"
+            Wait="True" WorkDir="{app}config"/>
+        <TSetupRun FileName="{app}bin\E2EStepAfter.exe" Params="--stage after" Wait="False"
+            WorkDir="{app}docs"/>
+    </Items></RunList>"""
+
+
+def steps_package():
+    """The built installer and {installed path: (source, last-write ns)} of every file."""
+    folder = os.path.join(WORK, "steps")
+    base = stamp(2019, 3, 4, 5, 6, 7, 891000)
+    sources = {
+        "files/ReadMe.txt": (b"Read me first.\r\n" * 40, base),
+        "files/docs/说明.txt": ("使用说明：双击图标。\r\n".encode() * 20, base + 86400 * 10 ** 9),
+        "files/data/empty.dat": (b"", base),
+        # The package keeps milliseconds: 11.123456789 s comes back as 11.123 s.
+        "files/data/deep/blob.bin": (random.Random(7).randbytes(300000),
+                                     stamp(2020, 7, 8, 9, 10, 11, 123456, extra_ns=789)),
+        "extra/original.cfg": (b"[settings]\r\nmode=quiet\r\n", stamp(2018, 1, 2, 3, 4, 5)),
+        "bin/E2EStepRecorder.exe": (read(os.path.join(PROGRAMS, "Recorder.exe")), base),
+        "bin/E2EStepAfter.exe": (read(os.path.join(PROGRAMS, "Recorder.exe")), base),
+        "bin/E2EStepKeeper.exe": (read(os.path.join(PROGRAMS, "Holder.exe")), base),
+    }
+    expected = {}
+    for relative, (data, stamp_ns) in sources.items():
+        write(os.path.join(folder, relative), data, stamp_ns)
+        target = {"extra/original.cfg": "config/renamed.cfg"}.get(relative, relative.removeprefix("files/"))
+        # An empty file keeps the time of its writing.
+        expected[c_path(APP + target.replace("/", "\\"))] = \
+            (os.path.join(folder, relative), stamp_ns // 10 ** 6 * 10 ** 6 if data else None)
+    expected[c_path(APP + "Uninstall.exe")] = expected[c_path(APP + "bin\\E2EStepRecorder.exe")]
+    return build(folder, TITLE, GUID, APP, STEPS_LISTS), expected
+
+
+def check_uninstall_key(values, expected_count, total_bytes, days, what):
+    quoted, url = f'"{APP}Uninstall.exe"', "https://example.com/e2estep"
+    expected = {"DisplayName": TITLE + " 版本 2.7.1.9", "DisplayVersion": "2.7.1.9",
+                "EstimatedSize": total_bytes // 1024, "HelpLink": url, "InstallLocation": APP,
+                "MajorVersion": 2, "MinorVersion": 7, "NoModify": 1, "NoRepair": 1,
+                "Publisher": "步骤公司 E2EStep", "QuietUninstallString": quoted + " /SILENT",
+                "UninstallString": quoted, "URLInfoAbout": url, "URLUpdateInfo": url, "VersionMajor": 2,
+                "VersionMinor": 7}
+    if not check(values is not None and len(values) == expected_count,
+                 f"{what}: uninstall key (32-bit view) holds {sorted(values or {})}"):
+        return
+    for name, value in expected.items():
+        value = ("REG_SZ" if isinstance(value, str) else "REG_DWORD", value)
+        check(values.get(name) == value, f"{what}: {name} is {values.get(name)!r}, expected {value!r}")
+    check(values.get("InstallDate") in [("REG_SZ", day) for day in days],
+          f"{what}: InstallDate {values.get('InstallDate')!r}, expected one of {days}")
+
+
+def install(setup, what):
+    """Runs SETUP /Silent; returns the days it ran on, for InstallDate."""
+    days = [time.strftime("%Y%m%d")]
+    code, _, err = run(setup, "/Silent")
+    check(code == 0, f"{what}: exit code {code}, stderr {err!r}")
+    return days + [time.strftime("%Y%m%d")]
+
+
+def group_steps():
+    setup, expected = steps_package()
+    desktop_link, group = os.path.join(DESKTOP, TITLE + ".lnk"), os.path.join(MENU, TITLE)
+    key = f"{UNINSTALL}\\{GUID}_vm"
+    clean(APP, ["HKCU\\" + KEY, "HKLM\\" + KEY, key], [desktop_link, group])
+    total_bytes = sum(os.path.getsize(source) for source, _ in expected.values())
+    waited, after = c_path(APP + "bin\\E2EStepRecorder.exe.txt"), c_path(APP + "bin\\E2EStepAfter.exe.txt")
+    uninstalled = c_path(APP + "Uninstall.exe.txt")
+
+    began = time.time_ns()
+    days = install(setup, "first install")
+    check_files(expected, "first install")
+    check(os.stat(c_path(APP + "data\\empty.dat")).st_mtime_ns >= began - 5 * 10 ** 9,
+          "the empty file was given the source's time")
+    hkcu = reg_values("HKCU\\" + KEY)
+    check(hkcu == {"InstallDir": ("REG_SZ", APP), "名称": ("REG_SZ", "步骤测试 值")}, f"HKCU values {hkcu!r}")
+    check(reg_values(f"HKCU\\{KEY}\\Sub\\Deeper") == {"Level": ("REG_DWORD", 42)}, "HKCU sub-key values")
+    hklm = reg_values("HKLM\\" + KEY)
+    check(hklm == {"Mask": ("REG_DWORD", 255), "Hex": ("REG_DWORD", 31),
+                   "Negative": ("REG_DWORD", 0xFFFFFFFE), "Bin": ("REG_SZ", APP + "bin")},
+          f"HKLM values (32-bit view) {hklm!r}")
+    check(reg_values("HKLM\\" + KEY, "/reg:64") is None, "HKLM values in the 64-bit view")
+    for link, target, folder in ((desktop_link, "bin\\E2EStepKeeper.exe", "bin"),
+                                 (os.path.join(group, "使用说明.lnk"), "docs\\说明.txt", "docs")):
+        check(link_info(link) == (APP + target, APP + folder), f"{link}: {link_info(link)!r}")
+    # The program waited for writes only after 1.5 s: its line shows the installer waited.
+    command = f'"{APP}bin\\E2EStepRecorder.exe" --slow --stage wait "{APP}"'
+    check(record(waited) == [(APP + "config", command)], f"program waited for: {record(waited)!r}")
+    runs = wait_for(lambda: record(after), 30)
+    check(runs and runs == [(APP + "docs", runs[0][1])] and runs[0][1].endswith('After.exe" --stage after'),
+          f"program started after the finish: {runs!r}")
+    check(not os.path.exists(uninstalled), "an uninstaller ran on a first install")
+    script = subprocess.run([ONESETUP, "inspect", "--xml", setup], capture_output=True, check=True,
+                            timeout=60).stdout
+    check(decode(c_path(APP + "Uninstall.da1")) == script, "Uninstall.da1 does not decode to the script")
+    icon = decode(c_path(APP + "Uninstall.da2"))
+    check(icon[:8] == b"\x89PNG\r\n\x1a\n" and struct.unpack(">II", icon[16:24]) == (40, 24),
+          f"Uninstall.da2 does not decode to the 40x24 icon: {icon[:24]!r}")
+    check_uninstall_key(reg_values(key), 17, total_bytes, days, "first install")
+
+    # Again, over spoiled files, a changed key and a running copy of a package program.
+    for target in list(expected)[:2]:
+        write(target, b"spoiled", stamp(2001, 1, 1))
+    reg("add", key, "/v", "DisplayVersion", "/d", "0.1", "/reg:32", "/f")
+    reg("add", key, "/v", "Extra", "/d", "kept", "/reg:32", "/f")
+    keeper = start(c_path(APP + "bin\\E2EStepKeeper.exe"), APP + "keeper.ready")
+    check(wait_for(lambda: os.path.exists(c_path(APP + "keeper.ready")), 30) and keeper.poll() is None,
+          "the package program is not running")
+    days = install(setup, "second install")
+    check([line for _, line in record(uninstalled)] == [f'"{APP}Uninstall.exe" /SILENT'],
+          f"the old version's quiet uninstall: {record(uninstalled)!r}")
+    check(wait_for(lambda: keeper.poll() is not None, 10), "the running package program was not ended")
+    check_files(expected, "second install")
+    values = reg_values(key)
+    check(values and values.get("Extra") == ("REG_SZ", "kept"), "second install: a foreign value was lost")
+    check_uninstall_key(values, 18, total_bytes, days, "second install")
+    check(len(record(waited)) == 2 and wait_for(lambda: len(record(after)) == 2, 30),
+          "second install: the programs did not run again")
+
+
+# ---------------------------------------------------------------- locked
+
+def visible_windows(process, title, timeout=0):
+    """The visible windows of PROCESS with that title, waited for up to TIMEOUT seconds."""
+    search = ["xdotool", "search"] + (["--sync"] if timeout else []) + \
+        ["--all", "--onlyvisible", "--pid", str(process.pid), "--name", f"^{title}$"]
+    return subprocess.run(["timeout", str(timeout or 10)] + search, capture_output=True,
+                          text=True).stdout.split()
+
+
+def click(window, x, y):
+    """Clicks at a point of the client area (no window manager: the client is the window)."""
+    out = subprocess.run(["xdotool", "getwindowgeometry", window], capture_output=True, text=True,
+                         timeout=10).stdout
+    left, top = map(int, out.split("Position: ")[1].split(" ")[0].split(","))
+    subprocess.run(["xdotool", "mousemove", str(left + x), str(top + y), "click", "1"], check=True,
+                   timeout=10)
+
+
+# Centres of the dialog's buttons: 100x25 at x 9 and 121, y 8 of the 41-pixel row that ends its
+# 268-pixel high client area.
+RETRY, IGNORE = (9 + 50, 268 - 41 + 8 + 12), (121 + 50, 268 - 41 + 8 + 12)
+
+
+def group_locked():
+    app, guid = "C:\\E2EStep\\Locked\\", "{E2E5A7E9-0002-4C1D-9A2B-5E7E95000002}"
+    folder, key, old = os.path.join(WORK, "locked"), f"{UNINSTALL}\\{guid}_vm", stamp(2017, 5, 6, 7, 8, 9)
+    expected = {}
+    for name in ("a-first.txt", "locked.txt", "z-last.txt"):
+        write(os.path.join(folder, "files", name), f"new {name}\r\n".encode() * 30, old)
+        expected[name] = (c_path(app + name), (os.path.join(folder, "files", name), old))
+    setup = build(folder, "锁定测试 E2EStep", guid, app, """<FileList><Items>
+        <TSetupFile DestDir="{app}" SourcePath="files" SourceMask="*"/></Items></FileList>""")
+    clean(app, [key], [])
+    held = os.path.join(folder, "held.txt")
+    for path in (held, c_path(app + "locked.txt")):
+        write(path, b"held open\r\n", old)
+    expected["locked.txt"] = (c_path(app + "locked.txt"), (held, old))
+    holder = start(os.path.join(PROGRAMS, "Holder.exe"), app + "holder.ready", app + "locked.txt")
+    if not check(wait_for(lambda: os.path.exists(c_path(app + "holder.ready")), 30),
+                 "the holding program did not start"):
+        return
+
+    # Silent: nobody can answer, the installation stops at the locked file.
+    code, _, err = run(setup, "/Silent")
+    check(code == 2, f"silent: exit code {code}")
+    check(f"文件：{app}locked.txt" in err and "失败原因：" in err, f"silent: stderr {err!r}")
+    check_files(dict(value for name, value in expected.items() if name != "z-last.txt"), "silent")
+    check(not os.path.exists(c_path(app + "z-last.txt")) and reg_values(key) is None, "silent: went on")
+
+    # Auto: the copy failure dialog; 重试 asks again while the file stays locked, 忽略 goes on.
+    process = start(setup, "/Auto")
+    dialog = visible_windows(process, "复制文件失败", 30)
+    if check(dialog, "auto: no copy failure dialog"):
+        click(dialog[0], *RETRY)
+        again = wait_for(lambda: [w for w in visible_windows(process, "复制文件失败") if w != dialog[0]], 20)
+        if check(again and process.poll() is None, "auto: 重试 on a locked file did not ask again"):
+            click(again[0], *IGNORE)
+    check(wait_for(lambda: process.poll() is not None, 60) and process.returncode == 0,
+          f"auto: exit code {process.poll()}")
+    check_files(dict(expected.values()), "auto")
+    values = reg_values(key)
+    check((values or {}).get("InstallLocation") == ("REG_SZ", app),
+          f"auto: did not go on to its end: key {values!r}, query exit code {reg('query', key, '/reg:32')}, "
+          f"folder {sorted(os.listdir(c_path(app))) if os.path.isdir(c_path(app)) else None}")
+    holder.kill()
+
+
+# ---------------------------------------------------------------- damaged
+
+def group_damaged():
+    title, app, key = "损坏测试 E2EStep", "C:\\E2EStep\\Damaged\\", "Software\\E2EStep\\Damaged"
+    guid = "{E2E5A7E9-0003-4C1D-9A2B-5E7E95000003}"
+    folder, uninstall_key = os.path.join(WORK, "damaged"), f"{UNINSTALL}\\{guid}_vm"
+    link = os.path.join(DESKTOP, title + ".lnk")
+    write(os.path.join(folder, "files", "a-small.txt"), b"small\r\n")
+    write(os.path.join(folder, "files", "b-large.bin"), random.Random(8).randbytes(150000))
+    write(os.path.join(folder, "files", "c-small.txt"), b"small too\r\n")
+    setup = build(folder, title, guid, app, f"""
+    <FileList><Items><TSetupFile DestDir="{{app}}" SourcePath="files" SourceMask="*"/></Items></FileList>
+    <RegList><Items><TSetupReg RootKey="rrkCurrentUser" SubKey="{key}" ValueName="Marker" ValueData="1"
+        ValueType="rvtString"/></Items></RegList>
+    <ShortCutList><Items><TSetupShortCut DstFile="{{app}}a-small.txt" Name="{title}" SaveDir="{{desktop}}"
+        WorkDir="{{app}}"/></Items></ShortCutList>""")
+
+    def outside():
+        return [name for name, there in (("registry value", reg_values("HKCU\\" + key) is not None),
+                                         ("uninstall key", reg_values(uninstall_key) is not None),
+                                         ("shortcut", os.path.exists(link))) if there]
+
+    unreadable = "安装包已损坏，无法读取文件数据："
+    for verb, message in (
+            ("remove-data", unreadable + "Resource {24B4534B-E580-4F42-BEAB-A2818FDE92C0} not found"),
+            ("corrupt-file", f"安装包已损坏，无法解压文件：{app}b-large.bin"),
+            ("bad-offset", unreadable + "Stream read error")):
+        damaged = os.path.join(folder, verb + ".exe")
+        subprocess.run([TAMPER, verb, setup, damaged], check=True, timeout=60)
+        clean(app, ["HKCU\\" + key, uninstall_key], [link])
+        code, _, err = run(damaged, "/Silent")
+        check(code == 1 and message.lower() in err.lower(), f"{verb}: exit code {code}, stderr {err!r}")
+        check(outside() == [], f"{verb}: written outside the folder: {outside()}")
+        if verb == "corrupt-file":
+            check(os.path.exists(c_path(app + "a-small.txt")) and
+                  not os.path.exists(c_path(app + "c-small.txt")), "corrupt-file: went on after the damage")
+
+    # Undamaged, the same package writes all three: the checks above can see them.
+    clean(app, ["HKCU\\" + key, uninstall_key], [link])
+    install(setup, "undamaged")
+    check(outside() == ["registry value", "uninstall key", "shortcut"], f"undamaged: wrote only {outside()}")
+
+
+shutil.rmtree(WORK, ignore_errors=True)
+os.makedirs(WORK)
+try:
+    {"steps": group_steps, "locked": group_locked, "damaged": group_damaged}[GROUP]()
+finally:
+    for process in started:
+        if process.poll() is None:
+            process.kill()
+            process.wait(timeout=30)
+
+print(f"{GROUP}: {len(failures)} failures")
+sys.exit(1 if failures else 0)
