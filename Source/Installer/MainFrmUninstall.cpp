@@ -50,7 +50,7 @@ void TMainForm::WriteUninstallData() {
     WriteStreamToFile(Stream, SetupAppDir + u"Uninstall.da1");
 
     Stream.Clear();
-    const std::vector<uint8_t>& Png = imgIcon->Picture->Bytes();
+    const std::vector<uint8_t> Png = imgIcon->Picture->SaveToBytes();
     Stream.WriteBuffer(Png.data(), int64_t(Png.size()));
     if (!Plain) TSetupfn::EncodeStream(Stream);
     WriteStreamToFile(Stream, SetupAppDir + u"Uninstall.da2");

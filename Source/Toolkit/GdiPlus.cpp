@@ -44,6 +44,7 @@ struct TApi {
                                        void*) = nullptr;
     TStatus(WINAPI* DeleteGraphics)(TGraphics*) = nullptr;
     TStatus(WINAPI* DisposeImage)(TImage*) = nullptr;
+    TStatus(WINAPI* SaveImageToStream)(TImage*, IStream*, const CLSID*, const void*) = nullptr;
     ULONG_PTR Token = 0;
     ULONG_PTR HookToken = 0;
     TUnhook Unhook = nullptr;
@@ -79,7 +80,8 @@ bool Startup() {
                        Bind(Api.SetInterpolationMode, "GdipSetInterpolationMode") &&
                        Bind(Api.DrawImageRectRect, "GdipDrawImageRectRect") &&
                        Bind(Api.DeleteGraphics, "GdipDeleteGraphics") &&
-                       Bind(Api.DisposeImage, "GdipDisposeImage");
+                       Bind(Api.DisposeImage, "GdipDisposeImage") &&
+                       Bind(Api.SaveImageToStream, "GdipSaveImageToStream");
     TStartupInput Input;
     TStartupOutput Output;
     if (!Bound || Api.Startup(&Api.Token, &Input, &Output) != Ok) {
@@ -122,6 +124,29 @@ void ImageSize(TImage* Image, unsigned& Width, unsigned& Height) {
     Check(Api.GetImageHeight(Image, &H));
     Width = W;
     Height = H;
+}
+
+std::vector<uint8_t> SavePng(TImage* Image) {
+    // The system's built-in PNG encoder.
+    static const CLSID PngEncoder = {
+        0x557CF406, 0x1A04, 0x11D3, {0x9A, 0x73, 0x00, 0x00, 0xF8, 0x1E, 0xF3, 0x2E}};
+    IStream* Stream = SHCreateMemStream(nullptr, 0);
+    if (!Stream) throw std::bad_alloc();
+    struct TRelease {
+        IStream* Stream;
+        ~TRelease() { Stream->Release(); }
+    } Release{Stream};
+    Check(Api.SaveImageToStream(Image, Stream, &PngEncoder, nullptr));
+    STATSTG Stat{};
+    const LARGE_INTEGER Start{};
+    if (FAILED(Stream->Stat(&Stat, STATFLAG_NONAME)) || Stat.cbSize.QuadPart > 0x7FFFFFFF ||
+        FAILED(Stream->Seek(Start, STREAM_SEEK_SET, nullptr)))
+        throw Exception(u"GDI+ error: the encoded image cannot be read back");
+    std::vector<uint8_t> Bytes(size_t(Stat.cbSize.QuadPart));
+    ULONG Read = 0;
+    if (FAILED(Stream->Read(Bytes.data(), ULONG(Bytes.size()), &Read)) || Read != Bytes.size())
+        throw Exception(u"GDI+ error: the encoded image cannot be read back");
+    return Bytes;
 }
 
 void DrawImage(HDC Dc, TImage* Image, float X, float Y, float Width, float Height) {

@@ -24,6 +24,8 @@ using TImagePtr = std::unique_ptr<TImage, TImageDeleter>;
 // Decodes an image (PNG here) from bytes; raises an error when GDI+ cannot.
 TImagePtr LoadImage(const uint8_t* Data, size_t Size);
 void ImageSize(TImage* Image, unsigned& Width, unsigned& Height);
+// Encodes the image anew as a PNG file; raises an error when GDI+ cannot.
+std::vector<uint8_t> SavePng(TImage* Image);
 // Draws the whole image into the rectangle with high-quality bicubic scaling.
 void DrawImage(HDC Dc, TImage* Image, float X, float Y, float Width, float Height);
 

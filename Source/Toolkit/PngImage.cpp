@@ -11,5 +11,9 @@ void TPngImage::LoadFromBytes(const uint8_t* Data, size_t Size) {
     GdiPlus::TImagePtr Image = GdiPlus::LoadImage(Data, Size);
     GdiPlus::ImageSize(Image.get(), FWidth, FHeight);
     FImage = std::move(Image);
-    FBytes.assign(Data, Data + Size);
+}
+
+std::vector<uint8_t> TPngImage::SaveToBytes() const {
+    if (!FImage) throw Exception(u"Invalid PNG image");
+    return GdiPlus::SavePng(FImage.get());
 }

@@ -135,8 +135,49 @@ def stamp(*local, extra_ns=0):
     return int(moment.timestamp()) * 10 ** 9 + moment.microsecond * 1000 + extra_ns
 
 
+def icon_pixels(width, height):
+    """RGBA rows of the test icon: colours and alpha vary, so a lossy re-encoding shows."""
+    return [b"".join(bytes((y * 10 % 256, x * 6 % 256, 64, 255 if x < width // 2 else 128 + y))
+                     for x in range(width)) for y in range(height)]
+
+
+def png_pixels(data):
+    """(width, height, RGBA rows) of an 8-bit, non-interlaced RGB or RGBA PNG file."""
+    check(data[:8] == b"\x89PNG\r\n\x1a\n", "not a PNG file")
+    chunks, at = {}, 8
+    while at < len(data):
+        length, kind = struct.unpack(">I4s", data[at:at + 8])
+        chunks[kind] = chunks.get(kind, b"") + data[at + 8:at + 8 + length]
+        at += 12 + length
+    width, height, depth, colour, _, _, interlace = struct.unpack(">IIBBBBB", chunks[b"IHDR"])
+    if depth != 8 or colour not in (2, 6) or interlace:
+        return width, height, None
+    size = 4 if colour == 6 else 3
+    raw, rows, previous = zlib.decompress(chunks[b"IDAT"]), [], bytes(width * size)
+    for y in range(height):
+        line = raw[y * (width * size + 1):(y + 1) * (width * size + 1)]
+        kind, row = line[0], bytearray(line[1:])
+        for i in range(len(row)):
+            left = row[i - size] if i >= size else 0
+            up, corner = previous[i], previous[i - size] if i >= size else 0
+            if kind == 1:
+                row[i] = (row[i] + left) & 255
+            elif kind == 2:
+                row[i] = (row[i] + up) & 255
+            elif kind == 3:
+                row[i] = (row[i] + (left + up) // 2) & 255
+            elif kind == 4:
+                p = left + up - corner
+                pa, pb, pc = abs(p - left), abs(p - up), abs(p - corner)
+                row[i] = (row[i] + (left if pa <= pb and pa <= pc else up if pb <= pc else corner)) & 255
+        previous = bytes(row)
+        rows.append(previous if size == 4 else
+                    b"".join(previous[i:i + 3] + b"\xff" for i in range(0, len(previous), 3)))
+    return width, height, rows
+
+
 def png(width, height):
-    rows = b"".join(b"\0" + bytes((y * 10 % 256, 128, 64, 255)) * width for y in range(height))
+    rows = b"".join(b"\0" + row for row in icon_pixels(width, height))
 
     def chunk(kind, data):
         return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
@@ -333,9 +374,10 @@ def group_steps():
     script = subprocess.run([ONESETUP, "inspect", "--xml", setup], capture_output=True, check=True,
                             timeout=60).stdout
     check(decode(c_path(APP + "Uninstall.da1")) == script, "Uninstall.da1 does not decode to the script")
-    icon = decode(c_path(APP + "Uninstall.da2"))
-    check(icon[:8] == b"\x89PNG\r\n\x1a\n" and struct.unpack(">II", icon[16:24]) == (40, 24),
-          f"Uninstall.da2 does not decode to the 40x24 icon: {icon[:24]!r}")
+    width, height, pixels = png_pixels(decode(c_path(APP + "Uninstall.da2")))
+    check((width, height) == (40, 24) and pixels == icon_pixels(40, 24),
+          f"Uninstall.da2 does not decode to the 40x24 icon: {width}x{height}, "
+          f"{'unreadable pixels' if pixels is None else 'other pixels'}")
     check_uninstall_key(reg_values(key), 17, total_bytes, days, "first install")
 
     # Again, over spoiled files, a changed key and a running copy of a package program.
