@@ -17,11 +17,18 @@ function(onesetup_windows_program ARCH OUTPUT SOURCE)
     set(SUBSYSTEM -mwindows)
   endif()
   list(TRANSFORM PROGRAM_LIBS PREPEND -l)
+  # C++ sources take the C++ driver and its runtime, linked in so that no MinGW DLL is needed.
+  set(COMPILER ${TRIPLET}-gcc)
+  set(RUNTIME)
+  if(SOURCE MATCHES "\\.cpp$")
+    set(COMPILER ${TRIPLET}-g++)
+    set(RUNTIME -static)
+  endif()
   get_filename_component(FOLDER ${OUTPUT} DIRECTORY)
   add_custom_command(OUTPUT ${OUTPUT}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${FOLDER}
-    COMMAND ${TRIPLET}-gcc -municode ${SUBSYSTEM} -Os -s -Wall -Wextra -Werror -o ${OUTPUT} ${SOURCE}
-            ${PROGRAM_LIBS}
+    COMMAND ${COMPILER} -municode ${SUBSYSTEM} -Os -s -Wall -Wextra -Werror ${RUNTIME} -o ${OUTPUT}
+            ${SOURCE} ${PROGRAM_LIBS}
     DEPENDS ${SOURCE}
     VERBATIM)
 endfunction()

@@ -5,6 +5,9 @@
 
 class TStream;
 
+// The system headers map this name to GetTempPathW; the service keeps its own.
+#undef GetTempPath
+
 using TByteSink = TFunctionRef<void(const uint8_t* Data, size_t Size)>;
 
 #ifdef _WIN32

@@ -116,8 +116,7 @@ TMainForm::TMainForm() : TBaseForm(nullptr, 750, 480, bsNone) {
 }
 
 TMainForm::~TMainForm() {
-    if (FModule && FModule != GetModuleHandleW(nullptr)) FreeLibrary(FModule);
-    if (!FTempSetupFile.empty() && FileExists(FTempSetupFile)) DeleteFile(FTempSetupFile);
+    ReleaseDownload();
 }
 
 bool TMainForm::ResourceExists(WideStringView Name) const {
@@ -137,9 +136,18 @@ void TMainForm::ParseCommandLine() {
     FSilentMode = OneArgument && SameText(ParamStr(1), u"/Silent");
     FAutoMode = OneArgument && SameText(ParamStr(1), u"/Auto");
     if (FSilentMode) {
-        btnInstallClick();
+        try {
+            btnInstallClick();
+        } catch (...) {
+            // The error report follows; no destructor will remove the download.
+            ReleaseDownload();
+            throw;
+        }
         // The reason is already on standard error.
-        if (FState != istFinished) ExitProcess(ExitCodeSilentStopped);
+        if (FState != istFinished) {
+            ReleaseDownload();
+            ExitProcess(ExitCodeSilentStopped);
+        }
         return;
     }
     if (FAutoMode) {

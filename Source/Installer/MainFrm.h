@@ -103,6 +103,8 @@ private:
     void Inform(WideStringView Text);
     // Pumps pending window messages, keeping the window alive during long steps.
     void Pump();
+    // Frees a downloaded full installer's module and deletes its file; the own module stays.
+    void ReleaseDownload();
 
     GdiPlus::TImagePtr FLogo;
     std::unique_ptr<TLxHttpProxy> FProxy;

@@ -1,7 +1,89 @@
-// The download of a mini installer's full package; later work fills it in.
+// The mini installer's download: the full installer fetched into memory, saved in the temporary
+// folder and opened for its resources only, then its script read in place of the mini one.
 
+#include "Application.h"
+#include "DownloadFailureFrm.h"
+#include "LxFileStream.h"
+#include "LxPlatform.h"
+#include "LxStrUtils.h"
+#include "LxSysUtils.h"
+#include "LxVclUtils.h"
 #include "MainFrm.h"
+#include "MySetupUtils.h"
+#include "StandardError.h"
+
+namespace {
+
+// A developer's run fetches the full installer from a server on the developer's own machine.
+const char16_t DeveloperDownloadUrl[] = u"http://localhost:8080/FullSetup.exe";
+
+} // namespace
+
+void TMainForm::ReleaseDownload() {
+    if (FModule && FModule != GetModuleHandleW(nullptr)) FreeLibrary(FModule);
+    FModule = nullptr;
+    // A full installer left behind would take the package's size in the temporary folder.
+    if (!FTempSetupFile.empty() && FileExists(FTempSetupFile)) DeleteFile(FTempSetupFile);
+    FTempSetupFile.clear();
+}
 
 bool TMainForm::DownloadFullSetup() {
-    return true;
+    GlobalHttpProxy().Assign(FProxy.get());
+    TLxHttp Http;
+    const WideString Url = TLxSysfn::IsDeveloperMode() ? WideString(DeveloperDownloadUrl)
+                                                       : FScript->BaseInfo().FullDownloadUrl;
+    try {
+        Http.OnWorkBegin = [this](TLxHttp& Sender, TWorkMode Mode, int64_t Expected) {
+            DownloadWorkBegin(Sender, Mode, Expected);
+        };
+        Http.OnWork = [this](TLxHttp& Sender, TWorkMode Mode, int64_t Count) {
+            DownloadWork(Sender, Mode, Count);
+        };
+        Http.OnWorkEnd = [this](TLxHttp& Sender, TWorkMode Mode) { DownloadWorkEnd(Sender, Mode); };
+
+        if (!Http.Get(Url)) {
+            if (FSilentMode) {
+                // Nobody could answer the dialog: the caller ends the process.
+                WriteStandardError(
+                    FormatText(u"%s 在线安装失败：%s", FScript->BaseInfo().AppTitle, Url));
+                return false;
+            }
+            if (TDownloadFailureForm::Execute(this, FScript->BaseInfo().AppTitle, Url)) {
+                ReleaseDownload();
+                ExitProcess(0);
+            }
+            ShowHomePage();
+            return false;
+        }
+
+        // The module of an earlier attempt and its file go before the new file is made.
+        ReleaseDownload();
+        FTempSetupFile = TLxWinfn::GetTempPath() + TLxStrfn::NewGUIDString() + u".exe";
+        TLxFilefn::ForceFileDir(FTempSetupFile);
+        {
+            TMemoryStream& Body = Http.ResponseStream();
+            TFileStream File(FTempSetupFile, fmCreate);
+            File.WriteBuffer(Body.Memory(), Body.GetSize());
+        }
+        // Only the resources are used: no code of the file runs, nothing it imports is loaded.
+        FModule = LoadLibraryExW(W(FTempSetupFile), nullptr,
+                                 LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+        if (!FModule || !ResourceExists(FullSetupScriptResName)) throw Exception(u"安装包错误。");
+
+        // Read into a fresh script, so that a failure leaves the mini script as it was.
+        TMemoryStream Stream;
+        LoadResourceStream(FullSetupScriptResName, Stream);
+        Stream.SetPosition(0);
+        auto Full = std::make_unique<TSetupScript>();
+        Full->LoadFromStream(Stream);
+        FScript = std::move(Full);
+        return true;
+    } catch (const Exception& Error) {
+        Inform(Error.Message());
+    } catch (const std::bad_alloc&) {
+        // A package larger than the address space can hold.
+        Inform(u"Out of memory");
+    }
+    ShowHomePage();
+    return false;
 }

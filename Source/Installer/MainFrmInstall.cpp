@@ -119,6 +119,7 @@ void TMainForm::WMInstallFinish() {
     HideWindow();
     Pump();
     RunAfterPrograms();
+    ReleaseDownload();
     ExitProcess(0);
 }
 

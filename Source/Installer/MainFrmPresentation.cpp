@@ -104,6 +104,7 @@ void TMainForm::imgCloseClick() {
 }
 
 void TMainForm::ShowHomePage() {
+    FState = istReady;
     lblAppTitle->SetCaption(FScript->BaseInfo().AppTitle);
     for (TControl* Control : std::initializer_list<TControl*>{lblVersion, btnInstall, lblDestDir,
                                                               edtDestDir, btnDestDir})

@@ -45,14 +45,18 @@ TProgressBar::TProgressBar(TWinControl* Parent) : TControl(Parent) {
     Font.Bold = true;
 }
 
+// The bar and its text show only the percentage: a step that keeps it costs no repaint, so a
+// download that reports every few kilobytes does not paint thousands of times.
 void TProgressBar::SetMax(int Value) {
+    const int Before = Percent();
     FMax = Value;
-    Invalidate();
+    if (Percent() != Before) Invalidate();
 }
 
 void TProgressBar::SetPosition(int Value) {
+    const int Before = Percent();
     FPosition = Value;
-    Invalidate();
+    if (Percent() != Before) Invalidate();
 }
 
 int TProgressBar::Percent() const {

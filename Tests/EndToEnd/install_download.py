@@ -1,0 +1,579 @@
+#!/usr/bin/env python3
+"""The mini installer end to end under 64-bit Wine: it downloads the full installer from local
+servers and installs from it.
+
+  http     /Silent over HTTP: the same files, uninstall data and entry as the full installer,
+           the request headers, the channel code on the visited address, no download left over
+  https    /Silent over HTTPS with a test authority trusted in the prefix
+  proxy    the proxy typed into the proxy dialog (a proxy with Basic authentication)
+  failures /Silent against a 404, an HTML page, a stalled and a broken transfer: exit code 2,
+           the reason on standard error, nothing installed, nothing left in the temporary folder
+  retry    the failure dialog: "重试" returns to the home page, the next press installs;
+           "退出安装" ends with exit code 0; an HTML page brings "安装包错误。" and the home page
+
+usage: install_download.py ONESETUP STUB DEMO_DIR ADDROOT WORKDIR
+
+DEMO_DIR is the demo project (with its programs built), ADDROOT the x64 tool that trusts a test
+authority in the prefix. Needs the environment of the test command: WINEPREFIX (ready, with a
+running wineserver), DISPLAY, HOME. Servers listen on 127.0.0.1 only and are stopped at the end.
+"""
+import hashlib
+import http.server
+import os
+import pwd
+import re
+import shutil
+import signal
+import socket
+import ssl
+import subprocess
+import sys
+import threading
+import time
+import urllib.parse
+from concurrent.futures import ThreadPoolExecutor
+
+ONESETUP, STUB, DEMO, ADDROOT, WORK = sys.argv[1:6]
+WINE = "/usr/lib/wine/wine64"
+DRIVE_C = os.path.join(os.environ["WINEPREFIX"], "drive_c")
+TEMP = os.path.join(DRIVE_C, "users", pwd.getpwuid(os.getuid()).pw_name, "Temp")
+UNINSTALL = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
+GUID = "{5D0B1E4A-2C7F-4E19-B3A8-6F90D2C4E817}"
+TITLE = "下载演示"
+PROXY_USER, PROXY_PASSWORD = "dluser", "dl-secret"
+STALL_HOLD = 60.0  # longer than the installer waits for data
+failures = []
+started = []
+
+
+def check(condition, what):
+    if not condition:
+        failures.append(what)
+        print("FAIL:", what, flush=True)
+    return condition
+
+
+def c_path(windows_path):
+    return os.path.join(DRIVE_C, *[part for part in windows_path[3:].split("\\") if part])
+
+
+# -- the servers ----------------------------------------------------------------------------
+
+class Origin(http.server.BaseHTTPRequestHandler):
+    """/full/CASE serves that case's full installer; /flaky/CASE answers 404 the first time,
+    /htmlfirst/CASE an HTML page the first time; /missing, /page, /stall, /broken fail."""
+    protocol_version = "HTTP/1.1"
+
+    def setup(self):
+        self.request.settimeout(20)
+        if self.server.context:
+            self.request = self.server.context.wrap_socket(self.request, server_side=True)
+        super().setup()
+
+    def log_message(self, fmt, *args):
+        self.server.log_line(fmt % args)
+
+    def reply(self, code, body=b"", kind="application/octet-stream"):
+        self.send_response(code)
+        self.send_header("Content-Type", kind)
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+
+    def do_GET(self):
+        parts = urllib.parse.urlsplit(self.path)
+        path = parts.path
+        first = self.server.record(self.path, self.headers)
+        name = path.rsplit("/", 1)[-1]
+        if path.startswith("/full/") or (path.startswith(("/flaky/", "/htmlfirst/")) and not first):
+            self.reply(200, read(os.path.join(WORK, name, full_name(name))))
+        elif path.startswith("/htmlfirst/") or path == "/page":
+            self.reply(200, b"<html><body>Not an installer</body></html>", "text/html")
+        elif path in ("/stall", "/broken"):
+            self.send_response(200)
+            self.send_header("Content-Length", "400000")
+            self.end_headers()
+            self.wfile.write(b"MZ" + b"\0" * 100000)
+            self.wfile.flush()
+            if path == "/stall":
+                self.server.stop.wait(STALL_HOLD)
+            self.close_connection = True
+            self.connection.shutdown(socket.SHUT_RDWR)
+        elif path == "/installed":
+            self.reply(200, b"ok", "text/plain")
+        else:
+            self.reply(404, b"not found", "text/plain")
+
+
+class OriginServer(http.server.ThreadingHTTPServer):
+    daemon_threads = True
+
+    def __init__(self, log, context=None):
+        super().__init__(("127.0.0.1", 0), Origin)
+        self.log, self.context = log, context
+        self.requests, self.stop, self.lock = [], threading.Event(), threading.Lock()
+        self.port = self.server_address[1]
+
+    def record(self, target, headers):
+        """Keeps the request; true when it is the first for its path."""
+        path = urllib.parse.urlsplit(target).path
+        with self.lock:
+            first = not any(urllib.parse.urlsplit(t).path == path for t, _ in self.requests)
+            self.requests.append((target, dict(headers.items())))
+            return first
+
+    def seen(self, path):
+        with self.lock:
+            return [(t, h) for t, h in self.requests if urllib.parse.urlsplit(t).path == path]
+
+    def log_line(self, text):
+        with self.lock:
+            self.log.write(f"{self.port}: {text}\n")
+            self.log.flush()
+
+
+def serve(log, context=None):
+    server = OriginServer(log, context)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    return server
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def wait_for_port(port, process, timeout=10.0):
+    end = time.monotonic() + timeout
+    while time.monotonic() < end and process.poll() is None:
+        try:
+            with socket.create_connection(("127.0.0.1", port), timeout=1):
+                return True
+        except OSError:
+            time.sleep(0.05)
+    return False
+
+
+def start_proxy():
+    port = free_port()
+    conf = os.path.join(WORK, "proxy.conf")
+    with open(conf, "w") as f:
+        if os.geteuid() == 0:
+            f.write("User nobody\nGroup nogroup\n")
+        f.write(f"Port {port}\nListen 127.0.0.1\nAllow 127.0.0.1\nTimeout 30\nLogLevel Info\n"
+                f"MaxClients 20\nBasicAuth {PROXY_USER} {PROXY_PASSWORD}\n")
+    with open(os.path.join(WORK, "proxy.log"), "w") as log:
+        process = subprocess.Popen(["tinyproxy", "-d", "-c", conf], stdin=subprocess.DEVNULL,
+                                   stdout=log, stderr=subprocess.STDOUT)
+    started.append(process)
+    return port, process
+
+
+def make_pki(folder):
+    """A test authority and a certificate for localhost."""
+    os.makedirs(folder)
+
+    def openssl(*args):
+        subprocess.run(["openssl", *args], cwd=folder, check=True, timeout=60,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-keyout", "ca.key",
+            "-out", "ca.crt", "-subj", f"/CN=Download test authority {os.getpid()}",
+            "-addext", "basicConstraints=critical,CA:TRUE",
+            "-addext", "keyUsage=critical,keyCertSign,cRLSign")
+    with open(os.path.join(folder, "server.ext"), "w") as ext:
+        ext.write("subjectAltName=DNS:localhost\nextendedKeyUsage=serverAuth\n"
+                  "basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature,keyEncipherment\n")
+    openssl("req", "-newkey", "rsa:2048", "-nodes", "-keyout", "server.key", "-out", "server.csr",
+            "-subj", "/CN=localhost")
+    openssl("x509", "-req", "-in", "server.csr", "-CA", "ca.crt", "-CAkey", "ca.key",
+            "-CAcreateserial", "-days", "2", "-sha256", "-extfile", "server.ext", "-out",
+            "server.crt")
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.load_cert_chain(os.path.join(folder, "server.crt"), os.path.join(folder, "server.key"))
+    return context, os.path.join(folder, "ca.crt")
+
+
+# -- installers, runs and results -------------------------------------------------------------
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def full_name(case):
+    # Without the underscore: its visit of the address carries no channel code.
+    return case.replace("_", "") + "Full.exe"
+
+
+def build(case, url, goto):
+    """The demo project as CASE: its own title, folder and names; the mini installer CASE.exe
+    fetches URL. Returns the folder."""
+    folder = os.path.join(WORK, case)
+    shutil.rmtree(folder, ignore_errors=True)
+    shutil.copytree(DEMO, folder)
+    project = os.path.join(folder, "Demo.xml")
+    text = open(project, encoding="utf-8").read()
+    text = text.replace("Onesetup 演示", TITLE).replace("Onesetup Demo", "Onesetup Download Demo")
+    text = text.replace("{0C5E1A37-7B2D-4F6A-9D84-3E1F5B2A6C90}", GUID)
+    values = {"DefInstallPath": f"C:\\onesetup-e2e\\download\\{case}",
+              "FullSetupFile": full_name(case), "MiniSetupFile": case + ".exe",
+              "FullDownloadUrl": url, "GotoUrl": goto}
+    for name, value in values.items():
+        text = re.sub(f'{name}="[^"]*"', lambda _: f'{name}="{value}"', text)
+    with open(project, "w", encoding="utf-8") as f:
+        f.write(text)
+    subprocess.run([ONESETUP, "build", project, "-o", folder, "--stub", STUB, "-q"], check=True,
+                   timeout=120)
+    return folder
+
+
+def app_dir(case):
+    return c_path(f"C:\\onesetup-e2e\\download\\{case}")
+
+
+def clean(case):
+    shutil.rmtree(app_dir(case), ignore_errors=True)
+    subprocess.run([WINE, "reg", "delete", f"{UNINSTALL}\\{GUID}_vm", "/f", "/reg:32"],
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30)
+
+
+def run(exe, *args, timeout=120):
+    """Exit code and standard error, through files (see start)."""
+    name = os.path.basename(exe)
+    with open(os.path.join(WORK, name + ".err"), "w+b") as err:
+        process = subprocess.Popen([WINE, exe, *args], stdout=subprocess.DEVNULL, stderr=err,
+                                   stdin=subprocess.DEVNULL)
+        try:
+            code = process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            code = process.wait()
+        err.seek(0)
+        return code, err.read().decode("utf-8", "replace")
+
+
+def start(exe):
+    # A program that Wine starts from the installer inherits its handles: files, not pipes.
+    with open(os.path.join(WORK, os.path.basename(exe) + ".log"), "wb") as log:
+        started.append(subprocess.Popen([WINE, exe], stdout=log, stderr=subprocess.STDOUT,
+                                        stdin=subprocess.DEVNULL))
+    return started[-1]
+
+
+def tree(folder):
+    """Every file below FOLDER: its bytes' digest and, for the package's files, the last-write
+    time they carry (the uninstall data is written at installation time)."""
+    result = {}
+    for root, _, names in os.walk(folder):
+        for name in names:
+            path = os.path.join(root, name)
+            stamp = None if name.startswith("Uninstall.da") else int(os.stat(path).st_mtime)
+            result[os.path.relpath(path, folder)] = (hashlib.sha256(read(path)).hexdigest(), stamp)
+    return result
+
+
+def temp_downloads():
+    """Downloaded installers in the temporary folder: a GUID and ".exe"."""
+    pattern = re.compile(r"^\{[0-9A-F-]{36}\}\.exe$", re.I)
+    return sorted(n for n in os.listdir(TEMP) if pattern.match(n)) if os.path.isdir(TEMP) else []
+
+
+def uninstall_values():
+    out = subprocess.run([WINE, "reg", "query", f"{UNINSTALL}\\{GUID}_vm", "/reg:32"],
+                         capture_output=True, timeout=30).stdout.decode("utf-8", "replace")
+    return {line.split()[0]: line.split(None, 2)[2] if len(line.split()) > 2 else ""
+            for line in out.splitlines() if line.startswith("    ")}
+
+
+# -- the windows --------------------------------------------------------------------------------
+
+def windows(process, title, timeout=0):
+    search = ["xdotool", "search"] + (["--sync"] if timeout else []) + \
+        ["--all", "--onlyvisible", "--pid", str(process.pid), "--name", f"^{title}$"]
+    return subprocess.run(["timeout", str(timeout or 10)] + search, capture_output=True,
+                          text=True).stdout.split()
+
+
+def click(window, x, y):
+    """Clicks at a point of the client area (no window manager: the client is the window)."""
+    out = subprocess.run(["xdotool", "getwindowgeometry", window], capture_output=True, text=True,
+                         timeout=10).stdout
+    left, top = map(int, out.split("Position: ")[1].split(" ")[0].split(","))
+    subprocess.run(["xdotool", "mousemove", str(left + x), str(top + y), "click", "1"],
+                   check=True, timeout=10)
+    time.sleep(0.4)
+
+
+def keys(window, *names):
+    """Keys go to the window under the pointer: there is no window manager to move the focus."""
+    subprocess.run(["xdotool", "mousemove", "--window", window, "5", "5"], timeout=10)
+    time.sleep(0.3)
+    subprocess.run(["xdotool", "key", "--delay", "50", *names], timeout=10)
+    time.sleep(0.4)
+
+
+def type_text(text):
+    subprocess.run(["xdotool", "type", "--delay", "30", text], timeout=30)
+
+
+def screenshot(name):
+    shots = os.path.join(WORK, "screenshots")
+    os.makedirs(shots, exist_ok=True)
+    time.sleep(0.5)
+    subprocess.run(["import", "-window", "root", os.path.join(shots, name + ".png")], timeout=30)
+
+
+def wait_for(condition, timeout):
+    end = time.monotonic() + timeout
+    while not (result := condition()) and time.monotonic() < end:
+        time.sleep(0.2)
+    return result
+
+
+def wait(process, timeout):
+    try:
+        return process.wait(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        return None
+
+
+MAIN = TITLE + " 安装程序"
+FAILURE = TITLE + " 在线安装失败"
+# Main window (the client starts one pixel in): the install button, the proxy link in the bottom
+# panel at y 379, and the finish button.
+INSTALL, PROXY_LINK = (1 + 275 + 100, 1 + 280 + 25), (1 + 239 + 42, 379 + 63 + 7)
+FINISH = (1 + 274 + 100, 379 + 23 + 25)
+# The failure dialog's 534 x 261 client: "退出安装" and "重试" in its 41-pixel button row.
+QUIT_BUTTON = (534 - 8 - 75 - 8 - 75 + 37, 261 - 41 + 8 + 12)
+# The proxy dialog's 430 x 304 client.
+PROXY_CAPTION = "代理服务器设置"
+USE_PROXY, PROXY_OK = (8 + 40 + 20, 8 + 72 + 8), (264 + 37, 304 - 41 + 20)
+ADDRESS, PORT = (244, 121), (144 + 50, 139 + 11)
+
+
+def finish(process, case, what):
+    """Waits for the finish page (the uninstall entry is the last step's mark) and presses its
+    button: the process ends with 0."""
+    registered = wait_for(lambda: "DisplayName" in uninstall_values(), 90)
+    check(registered, f"{what}: the installation did not reach its end")
+    time.sleep(2)
+    main = windows(process, MAIN)
+    if main:
+        screenshot(f"{case}-finish")
+        click(main[0], *FINISH)
+    code = wait(process, 30)
+    check(code == 0, f"{what}: exit code {code} after the finish button")
+
+
+# -- the groups ---------------------------------------------------------------------------------
+
+def http_case(origin):
+    base = f"http://127.0.0.1:{origin.port}"
+    folder = build("setup_1024", f"{base}/full/setup_1024", f"{base}/installed?from=demo")
+    clean("setup_1024")
+    code, err = run(os.path.join(folder, full_name("setup_1024")), "/Silent")
+    check(code == 0, f"http: the full installer ended with {code} {err!r}")
+    expected, expected_key = tree(app_dir("setup_1024")), uninstall_values()
+    check(len(expected) > 5 and "Uninstall.da1" in expected, f"http: full install gave {expected}")
+    clean("setup_1024")
+    before = temp_downloads()
+
+    code, err = run(os.path.join(folder, "setup_1024.exe"), "/Silent")
+    check(code == 0, f"http: the mini installer ended with {code} {err!r}")
+    installed = tree(app_dir("setup_1024"))
+    check(installed == expected, "http: the mini installer installed other files: "
+          f"{sorted(set(installed.items()) ^ set(expected.items()))}")
+    key = uninstall_values()
+    for name in ("DisplayName", "DisplayVersion", "InstallLocation", "UninstallString", "Publisher"):
+        check(key.get(name) == expected_key.get(name) and key.get(name),
+              f"http: uninstall value {name}: {key.get(name)!r}, full gave {expected_key.get(name)!r}")
+
+    requests = origin.seen("/full/setup_1024")
+    check(len(requests) == 1, f"http: {len(requests)} requests for the full installer")
+    if requests:
+        headers = requests[0][1]
+        for name, value in (("User-Agent", "Mozilla/3.0 (compatible; Indy Library)"),
+                            ("Accept", "*/*"), ("Cache-control", "no-cache"),
+                            ("Connection", "Keep-Alive"), ("Accept-Encoding", "identity")):
+            got = next((v for k, v in headers.items() if k.lower() == name.lower()), None)
+            check(got == value, f"http: request header {name}: {got!r}")
+    visits = [t for t, _ in origin.seen("/installed")]
+    check("/installed?from=demo&rcode=1024" in visits and "/installed?from=demo" in visits,
+          f"http: visited addresses {visits}")
+    check(temp_downloads() == before, f"http: downloads left over {temp_downloads()}")
+
+
+def https_case(tls):
+    folder = build("DlTls", f"https://localhost:{tls.port}/full/DlTls", "")
+    clean("DlTls")
+    code, err = run(os.path.join(folder, "DlTls.exe"), "/Silent")
+    check(code == 0, f"https: exit code {code} {err!r}")
+    check(len(tls.seen("/full/DlTls")) == 1, "https: the TLS origin saw no request")
+    readme = os.path.join(app_dir("DlTls"), "ReadMe.txt")
+    check(os.path.isfile(readme) and read(readme) == read(os.path.join(DEMO, "files", "ReadMe.txt")),
+          "https: ReadMe.txt not installed as packed")
+
+
+def proxy_case(origin, proxy_port):
+    folder = build("DlProxy", f"http://127.0.0.1:{origin.port}/full/DlProxy", "")
+    clean("DlProxy")
+    process = start(os.path.join(folder, "DlProxy.exe"))
+    main = windows(process, MAIN, timeout=30)
+    if not check(main, "proxy: no home page"):
+        return
+    click(main[0], *PROXY_LINK)
+    dialog = windows(process, PROXY_CAPTION, timeout=15)
+    if not check(dialog, "proxy: the proxy link opened no dialog"):
+        return
+    click(dialog[0], *USE_PROXY)
+    click(dialog[0], *ADDRESS)
+    type_text("localhost")
+    click(dialog[0], *PORT)
+    keys(dialog[0], "End", *["BackSpace"] * 6)
+    type_text(str(proxy_port))
+    keys(dialog[0], "Tab")
+    type_text(PROXY_USER)
+    keys(dialog[0], "Tab")
+    type_text(PROXY_PASSWORD)
+    screenshot("proxy-dialog")
+    click(dialog[0], *PROXY_OK)
+    # Without a window manager, hiding a window takes a moment; the owner is enabled after.
+    check(wait_for(lambda: not windows(process, PROXY_CAPTION), 15),
+          "proxy: the dialog did not close on OK")
+    click(main[0], *INSTALL)
+    finish(process, "proxy", "proxy")
+    requests = origin.seen("/full/DlProxy")
+    via = [h for _, h in requests if any(k.lower() == "via" for k in h)]
+    check(len(requests) == 1 and via, f"proxy: the origin saw {requests}, not through the proxy")
+    log = open(os.path.join(WORK, "proxy.log"), errors="replace").read()
+    check(f"127.0.0.1:{origin.port}/full/DlProxy" in log, "proxy: the proxy's log lacks the request")
+    check(os.path.isfile(os.path.join(app_dir("DlProxy"), "ReadMe.txt")), "proxy: nothing installed")
+
+
+def failure_cases(origin):
+    base = f"http://127.0.0.1:{origin.port}"
+    cases = [("DlMissing", "/missing", "在线安装失败"), ("DlPage", "/page", "安装包错误。"),
+             ("DlStall", "/stall", "在线安装失败"), ("DlBroken", "/broken", "在线安装失败")]
+    folders = {case: build(case, base + path, "") for case, path, _ in cases}
+    before = temp_downloads()
+
+    def one(case):
+        clean(case)
+        started_at = time.monotonic()
+        code, err = run(os.path.join(folders[case], case + ".exe"), "/Silent", timeout=150)
+        return code, err, time.monotonic() - started_at
+
+    with ThreadPoolExecutor(len(cases)) as pool:
+        results = dict(zip(folders, pool.map(one, folders)))
+    for case, path, reason in cases:
+        code, err, seconds = results[case]
+        check(code == 2, f"{case}: exit code {code} after {seconds:.0f} s")
+        check(reason in err, f"{case}: standard error {err!r} lacks {reason!r}")
+        check(not os.path.exists(os.path.join(app_dir(case), "ReadMe.txt")), f"{case}: installed")
+    check(temp_downloads() == before, f"failures: downloads left over {temp_downloads()}")
+
+
+def retry_cases(origin):
+    base = f"http://127.0.0.1:{origin.port}"
+    before = temp_downloads()
+
+    # A 404 first: the failure dialog; "重试" (Escape) gives the home page, whose next press
+    # downloads again and installs.
+    folder = build("DlRetry", f"{base}/flaky/DlRetry", "")
+    clean("DlRetry")
+    process = start(os.path.join(folder, "DlRetry.exe"))
+    main = windows(process, MAIN, timeout=30)
+    if check(main, "retry: no home page"):
+        click(main[0], *INSTALL)
+        dialog = windows(process, FAILURE, timeout=30)
+        if check(dialog, "retry: no failure dialog after a 404"):
+            screenshot("download-failure")
+            keys(dialog[0], "Escape")
+            check(wait_for(lambda: not windows(process, FAILURE), 15),
+                  "retry: the failure dialog stayed")
+            screenshot("home-after-retry")
+            click(main[0], *INSTALL)
+            finish(process, "retry", "retry")
+    wait(process, 5)
+    check(len(origin.seen("/flaky/DlRetry")) == 2, "retry: not downloaded twice")
+
+    # An HTML page first: "安装包错误。" in an information box, then the home page again.
+    folder = build("DlHtml", f"{base}/htmlfirst/DlHtml", "")
+    clean("DlHtml")
+    process = start(os.path.join(folder, "DlHtml.exe"))
+    main = windows(process, MAIN, timeout=30)
+    if check(main, "html: no home page"):
+        click(main[0], *INSTALL)
+        boxes = wait_for(lambda: [w for w in windows(process, MAIN) if w != main[0]], 30)
+        if check(boxes, "html: no information box"):
+            screenshot("package-error")
+            keys(boxes[0], "Return")
+            check(wait_for(lambda: windows(process, MAIN) == main, 15), "html: the box stayed")
+            click(main[0], *INSTALL)
+            finish(process, "html", "html")
+    wait(process, 5)
+    check(len(origin.seen("/htmlfirst/DlHtml")) == 2, "html: not downloaded twice")
+    check(temp_downloads() == before, f"retry: downloads left over {temp_downloads()}")
+
+    # "退出安装" ends at once with exit code 0, nothing installed.
+    folder = build("DlQuit", f"{base}/missing", "")
+    clean("DlQuit")
+    process = start(os.path.join(folder, "DlQuit.exe"))
+    main = windows(process, MAIN, timeout=30)
+    if check(main, "quit: no home page"):
+        click(main[0], *INSTALL)
+        dialog = windows(process, FAILURE, timeout=30)
+        if check(dialog, "quit: no failure dialog"):
+            click(dialog[0], *QUIT_BUTTON)
+    check(wait(process, 20) == 0, "quit: 退出安装 did not end with exit code 0")
+    check(not os.path.exists(os.path.join(app_dir("DlQuit"), "ReadMe.txt")), "quit: installed")
+
+
+def main():
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit("terminated"))
+    groups = sys.argv[6:] or ["http", "https", "proxy", "failures", "retry"]
+    shutil.rmtree(WORK, ignore_errors=True)
+    os.makedirs(WORK)
+    log = open(os.path.join(WORK, "origin.log"), "w")
+    servers, ca = [], None
+    try:
+        origin = serve(log)
+        servers.append(origin)
+        if "http" in groups:
+            http_case(origin)
+        if "https" in groups:
+            context, ca = make_pki(os.path.join(WORK, "pki"))
+            subprocess.run([WINE, ADDROOT, "Z:" + ca], check=True, timeout=60,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            servers.append(serve(log, context))
+            https_case(servers[-1])
+        if "proxy" in groups:
+            port, process = start_proxy()
+            if check(wait_for_port(port, process), "the proxy did not start"):
+                proxy_case(origin, port)
+        if "failures" in groups:
+            failure_cases(origin)
+        if "retry" in groups:
+            retry_cases(origin)
+    finally:
+        for server in servers:
+            server.stop.set()
+            server.shutdown()
+            server.server_close()
+        for process in started:
+            if process.poll() is None:
+                process.kill()
+                process.wait(5)
+        if ca:
+            subprocess.run([WINE, ADDROOT, "/remove", "Z:" + ca], timeout=60,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        log.close()
+    print(f"{len(failures)} failures")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
