@@ -1,3 +1,4 @@
+#include "LxExceptions.h"
 #include "LxIndyUtils.h"
 #include "LxStrUtils.h"
 
@@ -212,9 +213,12 @@ DWORD Send(const TWinHttpApi& Api, HINTERNET Request, const TLxHttpProxy* Proxy)
     }
 }
 
-// Reads the whole body into the owner's stream with the progress events.
+// Reads the whole body into the owner's stream, or its target, with the progress events.
 bool ReadBody(const TWinHttpApi& Api, HINTERNET Request, TLxHttp& Owner) {
     TMemoryStream& Body = Owner.ResponseStream();
+    TStream* const Target = Owner.ResponseTarget;
+    std::unique_ptr<uint8_t[]> Piece;
+    if (Target) Piece = std::make_unique_for_overwrite<uint8_t[]>(ReadChunk);
     const int64_t Expected = AnnouncedLength(Api, Request);
     TWorkScope Work(Owner, Expected);
     int64_t Total = 0;
@@ -222,14 +226,18 @@ bool ReadBody(const TWinHttpApi& Api, HINTERNET Request, TLxHttp& Owner) {
         DWORD Available = 0;
         if (!Api.QueryDataAvailable(Request, &Available)) return false;
         if (Available == 0) break;
-        size_t Room = 0;
-        uint8_t* Buffer = Body.Reserve(std::max<size_t>(Available, ReadChunk), Room);
+        size_t Room = ReadChunk;
+        uint8_t* Buffer =
+            Target ? Piece.get() : Body.Reserve(std::max<size_t>(Available, ReadChunk), Room);
         // Only what has arrived, so that progress follows the transfer.
         const DWORD Wanted = static_cast<DWORD>(std::min<size_t>(Available, Room));
         DWORD Read = 0;
         if (!Api.ReadData(Request, Buffer, Wanted, &Read)) return false;
         if (Read == 0) break;
-        Body.Commit(Read);
+        if (Target)
+            Target->WriteBuffer(Buffer, Read);
+        else
+            Body.Commit(Read);
         Total += Read;
         if (Owner.OnWork) Owner.OnWork(Owner, wmRead, Total);
     }
@@ -246,6 +254,10 @@ bool TLxHttp::Get(const WideString& Url) {
     TBusyCursor Busy;
     try {
         return Fetch(Url);
+    } catch (const EStreamError&) {
+        // The caller's target failed (a full disk): no fault of the transfer.
+        if (ResponseTarget) throw;
+        return false;
     } catch (...) {
         return false;
     }

@@ -42,6 +42,10 @@ public:
     bool Get(const WideString& Url);
 
     TMemoryStream& ResponseStream() { return FResponse; }
+    // When set, the body is written there as it arrives and ResponseStream stays empty: a large
+    // download needs no memory of its size. What the target holds after a false Get is
+    // undefined. An error of the target's writes is raised from Get, not reported as false.
+    TStream* ResponseTarget = nullptr;
 
     int ConnectTimeout() const { return FConnectTimeout; }
     void SetConnectTimeout(int Milliseconds) { FConnectTimeout = Milliseconds; }

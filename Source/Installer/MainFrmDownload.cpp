@@ -32,6 +32,9 @@ bool TMainForm::DownloadFullSetup() {
     TLxHttp Http;
     const WideString Url = TLxSysfn::IsDeveloperMode() ? WideString(DeveloperDownloadUrl)
                                                        : FScript->BaseInfo().FullDownloadUrl;
+    // A new name for every attempt. The body goes straight into the file: a package of any
+    // size downloads without holding it in memory.
+    const WideString File = TLxWinfn::GetTempPath() + TLxStrfn::NewGUIDString() + u".exe";
     try {
         Http.OnWorkBegin = [this](TLxHttp& Sender, TWorkMode Mode, int64_t Expected) {
             DownloadWorkBegin(Sender, Mode, Expected);
@@ -41,7 +44,15 @@ bool TMainForm::DownloadFullSetup() {
         };
         Http.OnWorkEnd = [this](TLxHttp& Sender, TWorkMode Mode) { DownloadWorkEnd(Sender, Mode); };
 
-        if (!Http.Get(Url)) {
+        TLxFilefn::ForceFileDir(File);
+        bool Fetched = false;
+        {
+            TFileStream Target(File, fmCreate);
+            Http.ResponseTarget = &Target;
+            Fetched = Http.Get(Url);
+        }
+        if (!Fetched) {
+            DeleteFile(File);
             if (FSilentMode) {
                 // Nobody could answer the dialog: the caller ends the process.
                 WriteStandardError(
@@ -56,15 +67,9 @@ bool TMainForm::DownloadFullSetup() {
             return false;
         }
 
-        // The module of an earlier attempt and its file go before the new file is made.
+        // The module of an earlier attempt and its file go; the new file takes their place.
         ReleaseDownload();
-        FTempSetupFile = TLxWinfn::GetTempPath() + TLxStrfn::NewGUIDString() + u".exe";
-        TLxFilefn::ForceFileDir(FTempSetupFile);
-        {
-            TMemoryStream& Body = Http.ResponseStream();
-            TFileStream File(FTempSetupFile, fmCreate);
-            File.WriteBuffer(Body.Memory(), Body.GetSize());
-        }
+        FTempSetupFile = File;
         // Only the resources are used: no code of the file runs, nothing it imports is loaded.
         FModule = LoadLibraryExW(W(FTempSetupFile), nullptr,
                                  LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
@@ -79,10 +84,9 @@ bool TMainForm::DownloadFullSetup() {
         FScript = std::move(Full);
         return true;
     } catch (const Exception& Error) {
+        // A file that never became the module is of no further use.
+        if (File != FTempSetupFile && FileExists(File)) DeleteFile(File);
         Inform(Error.Message());
-    } catch (const std::bad_alloc&) {
-        // A package larger than the address space can hold.
-        Inform(u"Out of memory");
     }
     ShowHomePage();
     return false;

@@ -1,5 +1,6 @@
 // TLxHttp against real local peers; http_test.py starts them and passes their addresses in
 // the environment.
+#include "LxExceptions.h"
 #include "LxIndyUtils.h"
 #include "LxStrUtils.h"
 
@@ -160,6 +161,51 @@ TEST_F(HttpTest, SecondGetOnTheSameClientStartsClean) {
     EXPECT_TRUE(Header(Echo, "Content-Type").empty());
     EXPECT_TRUE(Header(Echo, "Content-Length").empty());
     EXPECT_EQ(Header(Echo, "User-Agent").size(), 1u);
+}
+
+// Takes what it is given until its limit, then refuses further bytes, as a full disk does.
+class TLimitedStream : public TMemoryStream {
+public:
+    explicit TLimitedStream(int64_t Limit) : FLimit(Limit) {}
+    int64_t Write(const void* Buffer, int64_t Count) override {
+        return TMemoryStream::Write(Buffer, std::min(Count, FLimit - GetPosition()));
+    }
+
+private:
+    int64_t FLimit;
+};
+
+TEST_F(HttpTest, TargetStreamTakesTheBodyAsItArrives) {
+    TLxHttp Http;
+    TLimitedStream Target(int64_t(1) << 30);
+    Http.ResponseTarget = &Target;
+    int64_t Last = 0;
+    Http.OnWork = [&](TLxHttp&, TWorkMode, int64_t Count) {
+        // Each piece is in the target before its event: nothing waits in memory.
+        EXPECT_EQ(Target.GetSize(), Count);
+        Last = Count;
+    };
+    ASSERT_TRUE(Http.Get(Url("LX_HTTP_ORIGIN", "/large")));
+    EXPECT_EQ(Last, 1 << 20);
+    EXPECT_EQ(Http.ResponseStream().GetSize(), 0);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(Target.Memory()), Target.GetSize()),
+              Pattern(1 << 20));
+    // Failures stay false with a target too.
+    Http.OnWork = nullptr;
+    TLimitedStream Other(int64_t(1) << 30);
+    Http.ResponseTarget = &Other;
+    EXPECT_FALSE(Http.Get(Url("LX_HTTP_ORIGIN", "/status?code=404")));
+    EXPECT_FALSE(Http.Get(Url("LX_HTTP_ORIGIN", "/short")));
+}
+
+TEST_F(HttpTest, TargetThatCannotTakeMoreIsRaisedNotReportedAsFalse) {
+    TLxHttp Http;
+    TLimitedStream Full(100000);
+    Http.ResponseTarget = &Full;
+    EXPECT_THROW(Http.Get(Url("LX_HTTP_ORIGIN", "/large")), EWriteError);
+    // Without a target the client keeps its own promise: every failure is false.
+    Http.ResponseTarget = nullptr;
+    EXPECT_TRUE(Http.Get(Url("LX_HTTP_ORIGIN", "/large")));
 }
 
 TEST_F(HttpTest, ErrorStatusesGiveFalse) {
