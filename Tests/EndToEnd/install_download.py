@@ -9,7 +9,8 @@ servers and installs from it.
   failures /Silent against a 404, an HTML page, a stalled and a broken transfer: exit code 2,
            the reason on standard error, nothing installed, nothing left in the temporary folder
   retry    the failure dialog: "重试" returns to the home page, the next press installs;
-           "退出安装" ends with exit code 0; an HTML page brings "安装包错误。" and the home page
+           "退出安装" ends with exit code 0; a program without the full package brings
+           "安装包错误。" and the home page, and the next attempt replaces it
 
 usage: install_download.py ONESETUP STUB DEMO_DIR ADDROOT WORKDIR
 
@@ -61,7 +62,8 @@ def c_path(windows_path):
 
 class Origin(http.server.BaseHTTPRequestHandler):
     """/full/CASE serves that case's full installer; /flaky/CASE answers 404 the first time,
-    /htmlfirst/CASE an HTML page the first time; /missing, /page, /stall, /broken fail."""
+    /minifirst/CASE the mini installer itself (a program without the full package) the first
+    time; /missing, /page, /stall, /broken fail."""
     protocol_version = "HTTP/1.1"
 
     def setup(self):
@@ -85,9 +87,11 @@ class Origin(http.server.BaseHTTPRequestHandler):
         path = parts.path
         first = self.server.record(self.path, self.headers)
         name = path.rsplit("/", 1)[-1]
-        if path.startswith("/full/") or (path.startswith(("/flaky/", "/htmlfirst/")) and not first):
+        if path.startswith("/full/") or (path.startswith(("/flaky/", "/minifirst/")) and not first):
             self.reply(200, read(os.path.join(WORK, name, full_name(name))))
-        elif path.startswith("/htmlfirst/") or path == "/page":
+        elif path.startswith("/minifirst/"):
+            self.reply(200, read(os.path.join(WORK, name, name + ".exe")))
+        elif path == "/page":
             self.reply(200, b"<html><body>Not an installer</body></html>", "text/html")
         elif path in ("/stall", "/broken"):
             self.send_response(200)
@@ -500,22 +504,25 @@ def retry_cases(origin):
     wait(process, 5)
     check(len(origin.seen("/flaky/DlRetry")) == 2, "retry: not downloaded twice")
 
-    # An HTML page first: "安装包错误。" in an information box, then the home page again.
-    folder = build("DlHtml", f"{base}/htmlfirst/DlHtml", "")
-    clean("DlHtml")
-    process = start(os.path.join(folder, "DlHtml.exe"))
+    # A program without the full package first: it is opened as the module, "安装包错误。"
+    # comes in an information box, then the home page. The next attempt releases that module
+    # and deletes its file.
+    folder = build("DlPackage", f"{base}/minifirst/DlPackage", "")
+    clean("DlPackage")
+    process = start(os.path.join(folder, "DlPackage.exe"))
     main = windows(process, MAIN, timeout=30)
-    if check(main, "html: no home page"):
+    if check(main, "package: no home page"):
         click(main[0], *INSTALL)
         boxes = wait_for(lambda: [w for w in windows(process, MAIN) if w != main[0]], 30)
-        if check(boxes, "html: no information box"):
+        if check(boxes, "package: no information box"):
             screenshot("package-error")
+            check(len(temp_downloads()) == len(before) + 1, "package: the download is not kept")
             keys(boxes[0], "Return")
-            check(wait_for(lambda: windows(process, MAIN) == main, 15), "html: the box stayed")
+            check(wait_for(lambda: windows(process, MAIN) == main, 15), "package: the box stayed")
             click(main[0], *INSTALL)
-            finish(process, "html", "html")
+            finish(process, "package", "package")
     wait(process, 5)
-    check(len(origin.seen("/htmlfirst/DlHtml")) == 2, "html: not downloaded twice")
+    check(len(origin.seen("/minifirst/DlPackage")) == 2, "package: not downloaded twice")
     check(temp_downloads() == before, f"retry: downloads left over {temp_downloads()}")
 
     # "退出安装" ends at once with exit code 0, nothing installed.
