@@ -34,28 +34,18 @@ import time
 import urllib.parse
 from concurrent.futures import ThreadPoolExecutor
 
+from e2e import (DRIVE_C, WINE, c_path, check, click, failures, keys, type_text, visible_windows,
+                 wait, wait_for)
+import e2e
+
 ONESETUP, STUB, DEMO, ADDROOT, WORK = sys.argv[1:6]
-WINE = "/usr/lib/wine/wine64"
-DRIVE_C = os.path.join(os.environ["WINEPREFIX"], "drive_c")
 TEMP = os.path.join(DRIVE_C, "users", pwd.getpwuid(os.getuid()).pw_name, "Temp")
 UNINSTALL = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
 GUID = "{5D0B1E4A-2C7F-4E19-B3A8-6F90D2C4E817}"
 TITLE = "下载演示"
 PROXY_USER, PROXY_PASSWORD = "dluser", "dl-secret"
 STALL_HOLD = 60.0  # longer than the installer waits for data
-failures = []
 started = []
-
-
-def check(condition, what):
-    if not condition:
-        failures.append(what)
-        print("FAIL:", what, flush=True)
-    return condition
-
-
-def c_path(windows_path):
-    return os.path.join(DRIVE_C, *[part for part in windows_path[3:].split("\\") if part])
 
 
 # -- the servers ----------------------------------------------------------------------------
@@ -293,55 +283,8 @@ def uninstall_values():
 
 # -- the windows --------------------------------------------------------------------------------
 
-def windows(process, title, timeout=0):
-    search = ["xdotool", "search"] + (["--sync"] if timeout else []) + \
-        ["--all", "--onlyvisible", "--pid", str(process.pid), "--name", f"^{title}$"]
-    return subprocess.run(["timeout", str(timeout or 10)] + search, capture_output=True,
-                          text=True).stdout.split()
-
-
-def click(window, x, y):
-    """Clicks at a point of the client area (no window manager: the client is the window)."""
-    out = subprocess.run(["xdotool", "getwindowgeometry", window], capture_output=True, text=True,
-                         timeout=10).stdout
-    left, top = map(int, out.split("Position: ")[1].split(" ")[0].split(","))
-    subprocess.run(["xdotool", "mousemove", str(left + x), str(top + y), "click", "1"],
-                   check=True, timeout=10)
-    time.sleep(0.4)
-
-
-def keys(window, *names):
-    """Keys go to the window under the pointer: there is no window manager to move the focus."""
-    subprocess.run(["xdotool", "mousemove", "--window", window, "5", "5"], timeout=10)
-    time.sleep(0.3)
-    subprocess.run(["xdotool", "key", "--delay", "50", *names], timeout=10)
-    time.sleep(0.4)
-
-
-def type_text(text):
-    subprocess.run(["xdotool", "type", "--delay", "30", text], timeout=30)
-
-
 def screenshot(name):
-    shots = os.path.join(WORK, "screenshots")
-    os.makedirs(shots, exist_ok=True)
-    time.sleep(0.5)
-    subprocess.run(["import", "-window", "root", os.path.join(shots, name + ".png")], timeout=30)
-
-
-def wait_for(condition, timeout):
-    end = time.monotonic() + timeout
-    while not (result := condition()) and time.monotonic() < end:
-        time.sleep(0.2)
-    return result
-
-
-def wait(process, timeout):
-    try:
-        return process.wait(timeout=timeout)
-    except subprocess.TimeoutExpired:
-        process.kill()
-        return None
+    e2e.screenshot(os.path.join(WORK, "screenshots"), name)
 
 
 MAIN = TITLE + " 安装程序"
@@ -358,13 +301,24 @@ USE_PROXY, PROXY_OK = (8 + 40 + 20, 8 + 72 + 8), (264 + 37, 304 - 41 + 20)
 ADDRESS, PORT = (244, 121), (144 + 50, 139 + 11)
 
 
+def home_page(case, url):
+    """Builds CASE's installers for URL, starts the mini one with its window and waits for its
+    home page: the process and the window, or the process and None."""
+    folder = build(case, url, "")
+    clean(case)
+    process = start(os.path.join(folder, case + ".exe"))
+    main = visible_windows(process, MAIN, timeout=30)
+    check(main, f"{case}: no home page")
+    return process, main[0] if main else None
+
+
 def finish(process, case, what):
     """Waits for the finish page (the uninstall entry is the last step's mark) and presses its
     button: the process ends with 0."""
     registered = wait_for(lambda: "DisplayName" in uninstall_values(), 90)
     check(registered, f"{what}: the installation did not reach its end")
     time.sleep(2)
-    main = windows(process, MAIN)
+    main = visible_windows(process, MAIN)
     if main:
         screenshot(f"{case}-finish")
         click(main[0], *FINISH)
@@ -422,14 +376,11 @@ def https_case(tls):
 
 
 def proxy_case(origin, proxy_port):
-    folder = build("DlProxy", f"http://127.0.0.1:{origin.port}/full/DlProxy", "")
-    clean("DlProxy")
-    process = start(os.path.join(folder, "DlProxy.exe"))
-    main = windows(process, MAIN, timeout=30)
-    if not check(main, "proxy: no home page"):
+    process, main = home_page("DlProxy", f"http://127.0.0.1:{origin.port}/full/DlProxy")
+    if not main:
         return
-    click(main[0], *PROXY_LINK)
-    dialog = windows(process, PROXY_CAPTION, timeout=15)
+    click(main, *PROXY_LINK)
+    dialog = visible_windows(process, PROXY_CAPTION, timeout=15)
     if not check(dialog, "proxy: the proxy link opened no dialog"):
         return
     click(dialog[0], *USE_PROXY)
@@ -445,9 +396,9 @@ def proxy_case(origin, proxy_port):
     screenshot("proxy-dialog")
     click(dialog[0], *PROXY_OK)
     # Without a window manager, hiding a window takes a moment; the owner is enabled after.
-    check(wait_for(lambda: not windows(process, PROXY_CAPTION), 15),
+    check(wait_for(lambda: not visible_windows(process, PROXY_CAPTION), 15),
           "proxy: the dialog did not close on OK")
-    click(main[0], *INSTALL)
+    click(main, *INSTALL)
     finish(process, "proxy", "proxy")
     requests = origin.seen("/full/DlProxy")
     via = [h for _, h in requests if any(k.lower() == "via" for k in h)]
@@ -486,20 +437,17 @@ def retry_cases(origin):
 
     # A 404 first: the failure dialog; "重试" (Escape) gives the home page, whose next press
     # downloads again and installs.
-    folder = build("DlRetry", f"{base}/flaky/DlRetry", "")
-    clean("DlRetry")
-    process = start(os.path.join(folder, "DlRetry.exe"))
-    main = windows(process, MAIN, timeout=30)
-    if check(main, "retry: no home page"):
-        click(main[0], *INSTALL)
-        dialog = windows(process, FAILURE, timeout=30)
+    process, main = home_page("DlRetry", f"{base}/flaky/DlRetry")
+    if main:
+        click(main, *INSTALL)
+        dialog = visible_windows(process, FAILURE, timeout=30)
         if check(dialog, "retry: no failure dialog after a 404"):
             screenshot("download-failure")
             keys(dialog[0], "Escape")
-            check(wait_for(lambda: not windows(process, FAILURE), 15),
+            check(wait_for(lambda: not visible_windows(process, FAILURE), 15),
                   "retry: the failure dialog stayed")
             screenshot("home-after-retry")
-            click(main[0], *INSTALL)
+            click(main, *INSTALL)
             finish(process, "retry", "retry")
     wait(process, 5)
     check(len(origin.seen("/flaky/DlRetry")) == 2, "retry: not downloaded twice")
@@ -507,32 +455,27 @@ def retry_cases(origin):
     # A program without the full package first: it is opened as the module, "安装包错误。"
     # comes in an information box, then the home page. The next attempt releases that module
     # and deletes its file.
-    folder = build("DlPackage", f"{base}/minifirst/DlPackage", "")
-    clean("DlPackage")
-    process = start(os.path.join(folder, "DlPackage.exe"))
-    main = windows(process, MAIN, timeout=30)
-    if check(main, "package: no home page"):
-        click(main[0], *INSTALL)
-        boxes = wait_for(lambda: [w for w in windows(process, MAIN) if w != main[0]], 30)
+    process, main = home_page("DlPackage", f"{base}/minifirst/DlPackage")
+    if main:
+        click(main, *INSTALL)
+        boxes = wait_for(lambda: [w for w in visible_windows(process, MAIN) if w != main], 30)
         if check(boxes, "package: no information box"):
             screenshot("package-error")
             check(len(temp_downloads()) == len(before) + 1, "package: the download is not kept")
             keys(boxes[0], "Return")
-            check(wait_for(lambda: windows(process, MAIN) == main, 15), "package: the box stayed")
-            click(main[0], *INSTALL)
+            check(wait_for(lambda: visible_windows(process, MAIN) == [main], 15),
+                  "package: the box stayed")
+            click(main, *INSTALL)
             finish(process, "package", "package")
     wait(process, 5)
     check(len(origin.seen("/minifirst/DlPackage")) == 2, "package: not downloaded twice")
     check(temp_downloads() == before, f"retry: downloads left over {temp_downloads()}")
 
     # "退出安装" ends at once with exit code 0, nothing installed.
-    folder = build("DlQuit", f"{base}/missing", "")
-    clean("DlQuit")
-    process = start(os.path.join(folder, "DlQuit.exe"))
-    main = windows(process, MAIN, timeout=30)
-    if check(main, "quit: no home page"):
-        click(main[0], *INSTALL)
-        dialog = windows(process, FAILURE, timeout=30)
+    process, main = home_page("DlQuit", f"{base}/missing")
+    if main:
+        click(main, *INSTALL)
+        dialog = visible_windows(process, FAILURE, timeout=30)
         if check(dialog, "quit: no failure dialog"):
             click(dialog[0], *QUIT_BUTTON)
     check(wait(process, 20) == 0, "quit: 退出安装 did not end with exit code 0")

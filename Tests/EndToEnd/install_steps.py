@@ -26,30 +26,18 @@ import sys
 import time
 import zlib
 
+from e2e import DRIVE_C, WINE, c_path, check, click, failures, visible_windows, wait_for
+
 GROUP, ONESETUP, STUB, PROGRAMS, TAMPER, WORK = sys.argv[1:7]
 # One time zone without daylight saving for the builder, the installer and the checks: the
 # builder reads a file's time with the offset of its date, the installer converts back with
 # today's offset, and the two differ by an hour across a daylight-saving change.
 os.environ["TZ"] = "UTC"
 time.tzset()
-WINE = "/usr/lib/wine/wine64"
-DRIVE_C = os.path.join(os.environ["WINEPREFIX"], "drive_c")
 DESKTOP = os.path.join(DRIVE_C, "users", pwd.getpwuid(os.getuid()).pw_name, "Desktop")
 MENU = os.path.join(DRIVE_C, "ProgramData", "Microsoft", "Windows", "Start Menu", "Programs")
 UNINSTALL = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
-failures = []
 started = []
-
-
-def check(condition, what):
-    if not condition:
-        failures.append(what)
-        print("FAIL:", what, flush=True)
-    return condition
-
-
-def c_path(windows_path):
-    return os.path.join(DRIVE_C, *[part for part in windows_path[3:].split("\\") if part])
 
 
 def z_path(linux_path):
@@ -76,13 +64,6 @@ def start(exe, *args):
         started.append(subprocess.Popen([WINE, exe, *args], stdout=log, stderr=subprocess.STDOUT,
                                         stdin=subprocess.DEVNULL))
     return started[-1]
-
-
-def wait_for(condition, timeout):
-    end = time.monotonic() + timeout
-    while not (result := condition()) and time.monotonic() < end:
-        time.sleep(0.2)
-    return result
 
 
 def reg(*args):
@@ -401,22 +382,6 @@ def group_steps():
 
 
 # ---------------------------------------------------------------- locked
-
-def visible_windows(process, title, timeout=0):
-    """The visible windows of PROCESS with that title, waited for up to TIMEOUT seconds."""
-    search = ["xdotool", "search"] + (["--sync"] if timeout else []) + \
-        ["--all", "--onlyvisible", "--pid", str(process.pid), "--name", f"^{title}$"]
-    return subprocess.run(["timeout", str(timeout or 10)] + search, capture_output=True,
-                          text=True).stdout.split()
-
-
-def click(window, x, y):
-    """Clicks at a point of the client area (no window manager: the client is the window)."""
-    out = subprocess.run(["xdotool", "getwindowgeometry", window], capture_output=True, text=True,
-                         timeout=10).stdout
-    left, top = map(int, out.split("Position: ")[1].split(" ")[0].split(","))
-    subprocess.run(["xdotool", "mousemove", str(left + x), str(top + y), "click", "1"], check=True,
-                   timeout=10)
 
 
 # Centres of the dialog's buttons: 100x25 at x 9 and 121, y 8 of the 41-pixel row that ends its

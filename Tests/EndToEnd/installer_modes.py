@@ -15,20 +15,13 @@ import sys
 import time
 import zlib
 
+import e2e
+from e2e import DRIVE_C, WINE, c_path, check, click, failures, wait
+
 ONESETUP, STUB, DEMO, WORK = sys.argv[1:5]
-WINE = "/usr/lib/wine/wine64"
-PREFIX = os.environ["WINEPREFIX"]
-DRIVE_C = os.path.join(PREFIX, "drive_c")
 SHOTS = os.path.join(WORK, "screenshots")
 UNINSTALL = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
-failures = []
 started = []
-
-
-def check(condition, what):
-    if not condition:
-        failures.append(what)
-        print("FAIL:", what)
 
 
 def project(name, base_info="", files=""):
@@ -71,8 +64,8 @@ def reg(*args):
                    stderr=subprocess.DEVNULL)
 
 
-def c_path(windows_path):
-    return os.path.join(DRIVE_C, *windows_path[3:].split("\\"))
+def screenshot(name):
+    e2e.screenshot(SHOTS, name)
 
 
 def find_window(title, timeout=20):
@@ -80,34 +73,6 @@ def find_window(title, timeout=20):
                              "--name", "^" + title + "$"], capture_output=True, text=True)
     ids = result.stdout.split()
     return ids[0] if ids else None
-
-
-def window_origin(window):
-    out = subprocess.run(["xdotool", "getwindowgeometry", window], capture_output=True,
-                         text=True).stdout
-    x, y = out.split("Position: ")[1].split(" ")[0].split(",")
-    return int(x), int(y)
-
-
-def click(window, x, y):
-    """Clicks at a point of the window's client area (no window manager: client = window)."""
-    left, top = window_origin(window)
-    subprocess.run(["xdotool", "mousemove", str(left + x), str(top + y), "click", "1"], check=True)
-
-
-def screenshot(name):
-    os.makedirs(SHOTS, exist_ok=True)
-    time.sleep(0.5)
-    subprocess.run(["import", "-window", "root", os.path.join(SHOTS, name + ".png")], check=True,
-                   timeout=30)
-
-
-def wait(process, timeout=30):
-    try:
-        return process.wait(timeout=timeout)
-    except subprocess.TimeoutExpired:
-        process.kill()
-        return None
 
 
 shutil.rmtree(WORK, ignore_errors=True)
@@ -193,7 +158,7 @@ try:
     check(window is not None, "two arguments: no home page")
     if window:
         click(window, 1 + 714 + 16, 1 + 2 + 16)  # the close image
-    check(wait(process) == 0, "two arguments: closing the home page did not end with 0")
+    check(wait(process, 30) == 0, "two arguments: closing the home page did not end with 0")
 
     # The demo installer's pages, for the eye: home, installing look, finish.
     demo = os.path.join(WORK, "demo")
@@ -230,7 +195,7 @@ try:
         time.sleep(1)
         click(window, 1 + 714 + 16, 1 + 2 + 16)
     reg("delete", f"{UNINSTALL}\\{{0C5E1A37-7B2D-4F6A-9D84-3E1F5B2A6C90}}_vm", "/reg:32")
-    check(wait(process) is not None, "auto mode did not end")
+    check(wait(process, 30) is not None, "auto mode did not end")
 
     # Auto mode on an accepted folder finishes by itself.
     auto, _ = project("AutoCase")
