@@ -56,6 +56,7 @@ TMainForm::TMainForm() : TBaseForm(nullptr, 750, 480, bsNone) {
         };
     CreateControls();
     FinishDesign();
+    OnCloseQuery = [this] { return CanClose(); };
     FScript = std::make_unique<TSetupScript>();
     FProxy = std::make_unique<TLxHttpProxy>();
 

@@ -98,6 +98,9 @@ private:
     void CreateControls();
     void pbLogoPaint(HDC Dc, const RECT& Bounds);
     void imgCloseClick();
+    // Closed by any means (the close image, the keyboard, the system) only when not installing,
+    // or after an error ended the installation.
+    bool CanClose() const;
     // Every message of the installer: a box captioned with the title, or standard error in
     // silent mode, where no window may wait for a user.
     void Inform(WideStringView Text);

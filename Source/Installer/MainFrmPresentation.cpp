@@ -98,8 +98,12 @@ void TMainForm::pbLogoPaint(HDC Dc, const RECT& Bounds) {
     GdiPlus::DrawImage(Dc, FLogo.get(), float(Bounds.left) + X, float(Bounds.top) + Y, Dw, Dh);
 }
 
+bool TMainForm::CanClose() const {
+    return FState != istInstalling || FSequenceFailed;
+}
+
 void TMainForm::imgCloseClick() {
-    if (FState == istInstalling && !FSequenceFailed) return;
+    if (!CanClose()) return;
     PostMessageW(Handle(), WM_CLOSE, 0, 0);
 }
 

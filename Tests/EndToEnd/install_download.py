@@ -79,6 +79,17 @@ class Origin(http.server.BaseHTTPRequestHandler):
         name = path.rsplit("/", 1)[-1]
         if path.startswith("/full/") or (path.startswith(("/flaky/", "/minifirst/")) and not first):
             self.reply(200, read(os.path.join(WORK, name, full_name(name))))
+        elif path.startswith("/slow/"):
+            # About four seconds: the window pumps its messages meanwhile.
+            body = read(os.path.join(WORK, name, full_name(name)))
+            self.send_response(200)
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            piece = len(body) // 40 + 1
+            for start in range(0, len(body), piece):
+                self.wfile.write(body[start:start + piece])
+                self.wfile.flush()
+                time.sleep(0.1)
         elif path.startswith("/minifirst/"):
             self.reply(200, read(os.path.join(WORK, name, name + ".exe")))
         elif path == "/page":
@@ -319,7 +330,7 @@ def finish(process, case, what):
     check(registered, f"{what}: the installation did not reach its end")
     time.sleep(2)
     main = visible_windows(process, MAIN)
-    if main:
+    if check(main, f"{what}: no finish page"):
         screenshot(f"{case}-finish")
         click(main[0], *FINISH)
     code = wait(process, 30)
@@ -470,6 +481,16 @@ def retry_cases(origin):
     wait(process, 5)
     check(len(origin.seen("/minifirst/DlPackage")) == 2, "package: not downloaded twice")
     check(temp_downloads() == before, f"retry: downloads left over {temp_downloads()}")
+
+    # Closing the window by the keyboard is refused while the download runs, as the close
+    # button is.
+    process, main = home_page("DlClose", f"{base}/slow/DlClose")
+    if main:
+        click(main, *INSTALL)
+        time.sleep(1.5)
+        keys(main, "alt+F4")
+        check(process.poll() is None, "close: Alt+F4 ended the installer while downloading")
+        finish(process, "close", "close")
 
     # "退出安装" ends at once with exit code 0, nothing installed.
     process, main = home_page("DlQuit", f"{base}/missing")
