@@ -1,5 +1,5 @@
-// The mini installer's download: the full installer fetched into memory, saved in the temporary
-// folder and opened for its resources only, then its script read in place of the mini one.
+// The mini installer's download: the full installer written into the temporary folder as it
+// arrives, opened for its resources only, then its script read in place of the mini one.
 
 #include "Application.h"
 #include "DownloadFailureFrm.h"
@@ -35,6 +35,14 @@ bool TMainForm::DownloadFullSetup() {
     // A new name for every attempt. The body goes straight into the file: a package of any
     // size downloads without holding it in memory.
     const WideString File = TLxWinfn::GetTempPath() + TLxStrfn::NewGUIDString() + u".exe";
+    // Whatever ends this attempt, a file that did not become the module goes.
+    struct TPartialFile {
+        const WideString& Name;
+        const WideString& Kept;
+        ~TPartialFile() {
+            if (Name != Kept && FileExists(Name)) DeleteFile(Name);
+        }
+    } Partial{File, FTempSetupFile};
     try {
         Http.OnWorkBegin = [this](TLxHttp& Sender, TWorkMode Mode, int64_t Expected) {
             DownloadWorkBegin(Sender, Mode, Expected);
@@ -52,6 +60,7 @@ bool TMainForm::DownloadFullSetup() {
             Fetched = Http.Get(Url);
         }
         if (!Fetched) {
+            // Now: the exit below runs no destructor.
             DeleteFile(File);
             if (FSilentMode) {
                 // Nobody could answer the dialog: the caller ends the process.
@@ -84,8 +93,6 @@ bool TMainForm::DownloadFullSetup() {
         FScript = std::move(Full);
         return true;
     } catch (const Exception& Error) {
-        // A file that never became the module is of no further use.
-        if (File != FTempSetupFile && FileExists(File)) DeleteFile(File);
         Inform(Error.Message());
     }
     ShowHomePage();
