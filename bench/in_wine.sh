@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# Runs download_bench.py in a private Wine prefix with a virtual display, stopping both after.
+# in_wine.sh WORKDIR SCRIPT.py ARGS...: runs a benchmark script in a private Wine prefix under
+# WORKDIR, with a virtual display, and stops both afterwards.
 set -euo pipefail
-work=$4
+work=$1
+shift
 mkdir -p "$work"
 source "$(dirname "$0")/../Tests/Wine/wine-env.sh"
 trap 'wine_server_stop; xvfb_stop' EXIT
 wine_prefix_ready "$work/wine"
 xvfb_start "$work/wine"
 wine_server_start
-python3 "$(dirname "$0")/download_bench.py" "$@"
+python3 "$@"
