@@ -19,3 +19,8 @@ void CivilFromDays(int64_t Days, int64_t& Year, unsigned& Month, unsigned& Day);
 // False for values that name no date (not finite, or beyond a few thousand years).
 bool DecodeDateTime(TDateTime Value, TDateParts& Parts);
 TDateTime EncodeDateTime(const TDateParts& Parts);
+
+#ifdef _WIN32
+// The system's local date and time, to the millisecond.
+TDateTime LocalNow();
+#endif

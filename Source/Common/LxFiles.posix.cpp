@@ -68,16 +68,15 @@ void TLxFilefn::ForceFileDir(WideStringView FileName) {
     if (!Folder.empty()) ForceNative(Folder);
 }
 
-TFileStream::TFileStream(WideStringView FileName, TFileMode Mode) {
+TFileStream::TFileStream(WideStringView FileName, TFileMode Mode) : FFileName(FileName) {
     const std::string Path = NativePath(FileName);
-    const int Flags = Mode == fmCreate     ? O_RDWR | O_CREAT | O_TRUNC
-                      : Mode == fmOpenRead ? O_RDONLY
-                                           : O_RDWR;
+    const bool Create = Mode == fmCreate || Mode == fmCreateExclusive;
+    const int Flags = Create ? O_RDWR | O_CREAT | O_TRUNC : Mode == fmOpenRead ? O_RDONLY : O_RDWR;
     FHandle = open(Path.c_str(), Flags | O_CLOEXEC, 0666);
     if (FHandle < 0) {
         const int Error = errno;
         const WideString Name(FileName);
-        if (Mode == fmCreate)
+        if (Create)
             throw EFCreateError(
                 FormatText(u"Cannot create file \"%s\". %s", Name, ErrorText(Error)));
         throw EFOpenError(FormatText(u"Cannot open file \"%s\". %s", Name, ErrorText(Error)));
@@ -107,7 +106,8 @@ int64_t TFileStream::Write(const void* Buffer, int64_t Count) {
             write(static_cast<int>(FHandle), static_cast<const char*>(Buffer) + Done,
                   static_cast<size_t>(Count - Done));
         if (Put < 0 && errno == EINTR) continue;
-        if (Put <= 0) break;
+        if (Put < 0) RaiseSystemWriteError(ErrorText(errno));
+        if (Put == 0) break;
         Done += Put;
     }
     return Done;
@@ -116,6 +116,10 @@ int64_t TFileStream::Write(const void* Buffer, int64_t Count) {
 int64_t TFileStream::Seek(int64_t Offset, TSeekOrigin Origin) {
     const int Whence = Origin == soBeginning ? SEEK_SET : Origin == soCurrent ? SEEK_CUR : SEEK_END;
     return lseek(static_cast<int>(FHandle), Offset, Whence);
+}
+
+void TFileStream::RaiseSystemWriteError(WideStringView Reason) {
+    throw EWriteError(FormatText(u"Cannot write file \"%s\". %s", FFileName, Reason));
 }
 
 void TFileStream::SetSize(int64_t NewSize) {

@@ -13,22 +13,6 @@
 
 namespace {
 
-const wchar_t* W(const WideString& Text) {
-    return reinterpret_cast<const wchar_t*>(Text.c_str());
-}
-
-WideString SysErrorMessage(DWORD Error) {
-    wchar_t* Buffer = nullptr;
-    const DWORD Length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, Error, 0, reinterpret_cast<wchar_t*>(&Buffer), 0, nullptr);
-    WideString Result;
-    if (Length > 0 && Buffer)
-        Result = Trim(WideStringView(reinterpret_cast<char16_t*>(Buffer), Length));
-    LocalFree(Buffer);
-    return Result;
-}
-
 // A local date-time to a UTC file time, to the millisecond.
 bool LocalDateTimeToFileTime(TDateTime Value, FILETIME& Result) {
     TDateParts Parts;
@@ -88,10 +72,10 @@ bool SetCurrentDir(WideStringView Path) {
 }
 
 WideString TLxFilefn::GetLongPathName(WideStringView Path) {
-    wchar_t Buffer[MAX_PATH] = {};
-    const DWORD Length = GetLongPathNameW(W(WideString(Path)), Buffer, MAX_PATH);
-    if (Length == 0 || Length >= MAX_PATH) return {};
-    return WideString(reinterpret_cast<const char16_t*>(Buffer), Length);
+    const WideString Text(Path);
+    return ReadWinText([&Text](wchar_t* Buffer, uint32_t Size) {
+        return GetLongPathNameW(W(Text), Buffer, Size);
+    });
 }
 
 bool TLxFilefn::SetFileTimes(WideStringView FileName, const TLxFileTimes& Times) {
@@ -115,11 +99,12 @@ void TLxFilefn::ForceFileDir(WideStringView FileName) {
     if (!Folder.empty() && !DirectoryExists(Folder)) ForceDirectories(Folder);
 }
 
-TFileStream::TFileStream(WideStringView FileName, TFileMode Mode) {
-    const WideString Name(FileName);
+TFileStream::TFileStream(WideStringView FileName, TFileMode Mode) : FFileName(FileName) {
+    const WideString& Name = FFileName;
+    const bool Create = Mode == fmCreate || Mode == fmCreateExclusive;
     DWORD Access = GENERIC_READ | GENERIC_WRITE, Share = 0, Disposition = OPEN_EXISTING;
-    if (Mode == fmCreate) {
-        Share = FILE_SHARE_READ;
+    if (Create) {
+        Share = Mode == fmCreate ? FILE_SHARE_READ : 0;
         Disposition = CREATE_ALWAYS;
     } else if (Mode == fmOpenRead) {
         Access = GENERIC_READ;
@@ -128,9 +113,8 @@ TFileStream::TFileStream(WideStringView FileName, TFileMode Mode) {
     const HANDLE Handle =
         CreateFileW(W(Name), Access, Share, nullptr, Disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (Handle == INVALID_HANDLE_VALUE) {
-        const WideString Reason = SysErrorMessage(GetLastError());
-        if (Mode == fmCreate)
-            throw EFCreateError(FormatText(u"Cannot create file \"%s\". %s", Name, Reason));
+        const WideString Reason = TLxSysfn::SysErrorMessage(GetLastError());
+        if (Create) throw EFCreateError(FormatText(u"Cannot create file \"%s\". %s", Name, Reason));
         throw EFOpenError(FormatText(u"Cannot open file \"%s\". %s", Name, Reason));
     }
     FHandle = reinterpret_cast<intptr_t>(Handle);
@@ -160,9 +144,9 @@ int64_t TFileStream::Write(const void* Buffer, int64_t Count) {
         DWORD Put = 0;
         const DWORD Piece = static_cast<DWORD>(std::min<int64_t>(Count - Done, 1 << 30));
         if (!WriteFile(reinterpret_cast<HANDLE>(FHandle), static_cast<const char*>(Buffer) + Done,
-                       Piece, &Put, nullptr) ||
-            Put == 0)
-            break;
+                       Piece, &Put, nullptr))
+            RaiseSystemWriteError(TLxSysfn::SysErrorMessage(GetLastError()));
+        if (Put == 0) break;
         Done += Put;
     }
     return Done;
@@ -176,6 +160,10 @@ int64_t TFileStream::Seek(int64_t Offset, TSeekOrigin Origin) {
                                                : FILE_END;
     if (!SetFilePointerEx(reinterpret_cast<HANDLE>(FHandle), Distance, &Result, Method)) return -1;
     return Result.QuadPart;
+}
+
+void TFileStream::RaiseSystemWriteError(WideStringView Reason) {
+    throw EWriteError(FormatText(u"Cannot write file \"%s\". %s", FFileName, Reason));
 }
 
 void TFileStream::SetSize(int64_t NewSize) {

@@ -1,6 +1,7 @@
 #include "LxExceptions.h"
 #include "LxIndyUtils.h"
 #include "LxStrUtils.h"
+#include "LxWinHandles.h"
 
 #include <algorithm>
 #include <memory>
@@ -18,10 +19,6 @@ constexpr wchar_t UserAgent[] = L"Mozilla/3.0 (compatible; Indy Library)";
 constexpr DWORD MaxRedirects = 15;
 constexpr int MaxAuthAttempts = 3;
 constexpr size_t ReadChunk = 64 * 1024;
-
-const wchar_t* W(const WideString& Text) {
-    return reinterpret_cast<const wchar_t*>(Text.c_str());
-}
 
 // WinHTTP comes from System32 at run time, never through the import table, so that no copy
 // planted beside the program is ever loaded.
@@ -50,7 +47,7 @@ public:
     }
 
 private:
-    TWinHttpApi() : FModule(LoadFromSystem32()) {
+    TWinHttpApi() : FModule(LoadSystemLibrary(u"winhttp.dll")) {
         if (!FModule) return;
         FReady = Bind(Open, "WinHttpOpen") && Bind(CloseHandle, "WinHttpCloseHandle") &&
                  Bind(CrackUrl, "WinHttpCrackUrl") && Bind(SetTimeouts, "WinHttpSetTimeouts") &&
@@ -66,46 +63,25 @@ private:
                  Bind(ReadData, "WinHttpReadData");
     }
 
-    static HMODULE LoadFromSystem32() {
-        if (HMODULE Module = LoadLibraryExW(L"winhttp.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32))
-            return Module;
-        // Windows 7 without KB2533623 knows no search flags: name the file in full instead.
-        wchar_t Folder[MAX_PATH];
-        const UINT Length = GetSystemDirectoryW(Folder, MAX_PATH);
-        if (Length == 0 || Length >= MAX_PATH) return nullptr;
-        const std::wstring Path = std::wstring(Folder, Length) + L"\\winhttp.dll";
-        return LoadLibraryExW(Path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-    }
-
     template <class TFunction>
     bool Bind(TFunction& Function, const char* Name) {
         Function = reinterpret_cast<TFunction>(
-            reinterpret_cast<void*>(GetProcAddress(FModule.get(), Name)));
+            reinterpret_cast<void*>(GetProcAddress(FModule.Get(), Name)));
         return Function != nullptr;
     }
 
-    struct TFreeLibrary {
-        void operator()(HMODULE Module) const { FreeLibrary(Module); }
-    };
-    std::unique_ptr<std::remove_pointer_t<HMODULE>, TFreeLibrary> FModule;
+    TLibraryHandle FModule;
     bool FReady = false;
 };
 
-class TInternetHandle {
-public:
-    TInternetHandle(const TWinHttpApi& Api, HINTERNET Handle) : FApi(Api), FHandle(Handle) {}
-    TInternetHandle(const TInternetHandle&) = delete;
-    TInternetHandle& operator=(const TInternetHandle&) = delete;
-    ~TInternetHandle() {
-        if (FHandle) FApi.CloseHandle(FHandle);
-    }
-    HINTERNET Get() const { return FHandle; }
-    explicit operator bool() const { return FHandle != nullptr; }
-
-private:
-    const TWinHttpApi& FApi;
-    HINTERNET FHandle;
+// A handle exists only once the API has loaded, so closing goes through it.
+struct TInternetHandleTraits {
+    using THandle = HINTERNET;
+    static THandle Empty() { return nullptr; }
+    static bool IsValid(THandle Handle) { return Handle != nullptr; }
+    static void Close(THandle Handle) { TWinHttpApi::Instance()->CloseHandle(Handle); }
 };
+using TInternetHandle = TUniqueHandle<TInternetHandleTraits>;
 
 // The hourglass while a request runs, on the main thread only: other threads own no cursor
 // the user sees.
@@ -292,11 +268,9 @@ bool TLxHttp::Fetch(const WideString& Url) {
 
     // A named proxy is given when the session opens: Wine ignores WINHTTP_OPTION_PROXY. Without
     // one the request goes direct, never through the system's proxy.
-    const TInternetHandle Session(
-        *Api,
-        Api->Open(UserAgent,
-                  UseProxy ? WINHTTP_ACCESS_TYPE_NAMED_PROXY : WINHTTP_ACCESS_TYPE_NO_PROXY,
-                  UseProxy ? W(ProxyName) : WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+    const TInternetHandle Session(Api->Open(
+        UserAgent, UseProxy ? WINHTTP_ACCESS_TYPE_NAMED_PROXY : WINHTTP_ACCESS_TYPE_NO_PROXY,
+        UseProxy ? W(ProxyName) : WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
     if (!Session) return false;
     // The stall limit bounds each send and each read.
     if (!Api->SetTimeouts(Session.Get(), FConnectTimeout, FConnectTimeout, FStallTimeout,
@@ -308,11 +282,11 @@ bool TLxHttp::Fetch(const WideString& Url) {
     Api->SetOption(Session.Get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &ResponseTimeout,
                    sizeof(ResponseTimeout));
 
-    const TInternetHandle Connection(*Api, Api->Connect(Session.Get(), W(Host), Parts.nPort, 0));
+    const TInternetHandle Connection(Api->Connect(Session.Get(), W(Host), Parts.nPort, 0));
     if (!Connection) return false;
-    const TInternetHandle Request(
-        *Api, Api->OpenRequest(Connection.Get(), L"GET", W(Object), nullptr, WINHTTP_NO_REFERER,
-                               WINHTTP_DEFAULT_ACCEPT_TYPES, Secure ? WINHTTP_FLAG_SECURE : 0));
+    const TInternetHandle Request(Api->OpenRequest(Connection.Get(), L"GET", W(Object), nullptr,
+                                                   WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                                   Secure ? WINHTTP_FLAG_SECURE : 0));
     if (!Request) return false;
     // The default is 10. The request whose 16th redirect arrives ends with
     // ERROR_WINHTTP_REDIRECT_FAILED; a 3xx left as the final answer would fail below as well.

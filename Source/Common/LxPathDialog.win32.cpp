@@ -6,27 +6,6 @@
 
 namespace {
 
-void NoModalNotification() {}
-
-// Memory of the shell's task allocator, given back to it.
-template <class T>
-class TShellMemory {
-public:
-    explicit TShellMemory(IMalloc* Allocator, T* Memory = nullptr)
-        : FAllocator(Allocator), FMemory(Memory) {}
-    ~TShellMemory() {
-        if (FMemory) FAllocator->Free(FMemory);
-    }
-    TShellMemory(const TShellMemory&) = delete;
-    TShellMemory& operator=(const TShellMemory&) = delete;
-    T* Get() const { return FMemory; }
-    T** Receive() { return &FMemory; }
-
-private:
-    IMalloc* FAllocator;
-    T* FMemory;
-};
-
 // Runs the closing half of a modal state however the browser call ends.
 class TModalState {
 public:
@@ -67,26 +46,22 @@ void ProcessPendingMessages() {
 
 } // namespace
 
-void (*TLxModalHooks::ModalStarted)() = NoModalNotification;
-void (*TLxModalHooks::ModalFinished)() = NoModalNotification;
-
 bool TLxPathDialog::Execute(TWindowHandle Owner) {
     if (!DirectoryExists(Path)) Path.clear();
     BROWSEINFOW Info{};
-    TComPtr<IMalloc> Allocator;
-    if (FAILED(SHGetMalloc(Allocator.Receive())) || !Allocator) return false;
-    TShellMemory<wchar_t> DisplayName(
-        Allocator.Get(), static_cast<wchar_t*>(Allocator.Get()->Alloc(MAX_PATH * sizeof(wchar_t))));
-    if (!DisplayName.Get()) return false;
+    // The shell's allocator is the COM task allocator.
+    TTaskMemory<wchar_t> DisplayName(
+        static_cast<wchar_t*>(CoTaskMemAlloc(MAX_PATH * sizeof(wchar_t))));
+    if (!DisplayName) return false;
 
-    TShellMemory<ITEMIDLIST> RootList(Allocator.Get());
+    TTaskMemory<ITEMIDLIST> RootList;
     if (!Root.empty()) {
         TComPtr<IShellFolder> Desktop;
         if (SUCCEEDED(SHGetDesktopFolder(Desktop.Receive())) && Desktop) {
             WideString RootText = Root;
             ULONG Eaten = 0;
-            Desktop.Get()->ParseDisplayName(static_cast<HWND>(Owner), nullptr, WinText(RootText),
-                                            &Eaten, RootList.Receive(), nullptr);
+            Desktop.Get()->ParseDisplayName(static_cast<HWND>(Owner), nullptr, W(RootText), &Eaten,
+                                            RootList.Receive(), nullptr);
         }
     }
 
@@ -94,21 +69,21 @@ bool TLxPathDialog::Execute(TWindowHandle Owner) {
     Info.hwndOwner = static_cast<HWND>(Owner);
     Info.pidlRoot = RootList.Get();
     Info.pszDisplayName = DisplayName.Get();
-    Info.lpszTitle = WinText(Title);
+    Info.lpszTitle = W(Title);
     Info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
     if (!Path.empty()) {
         Info.lpfn = BrowseCallback;
-        Info.lParam = reinterpret_cast<LPARAM>(WinText(Path));
+        Info.lParam = reinterpret_cast<LPARAM>(W(Path));
     }
 
-    TShellMemory<ITEMIDLIST> Chosen(Allocator.Get());
+    TTaskMemory<ITEMIDLIST> Chosen;
     {
         const TModalState Modal;
-        *Chosen.Receive() = SHBrowseForFolderW(&Info);
+        Chosen.Reset(SHBrowseForFolderW(&Info));
     }
     // An item without a file-system path counts as no choice.
     const bool Result = Chosen.Get() && SHGetPathFromIDListW(Chosen.Get(), DisplayName.Get());
-    if (Result) Path = IncludeTrailingBackslash(FromWinText(DisplayName.Get()));
+    if (Result) Path = IncludeTrailingBackslash(FromW(DisplayName.Get()));
     ProcessPendingMessages();
     return Result;
 }

@@ -1,6 +1,22 @@
 #include "LxPlatform.h"
 
+#include "LxStrUtils.h"
+#include "LxSysUtils.h"
+#include "LxWinText.h"
+
 #include <windows.h>
+
+WideString TLxSysfn::SysErrorMessage(uint32_t Error) {
+    wchar_t* Buffer = nullptr;
+    const DWORD Length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, Error, 0, reinterpret_cast<wchar_t*>(&Buffer), 0, nullptr);
+    WideString Result;
+    if (Length > 0 && Buffer)
+        Result = Trim(WideStringView(reinterpret_cast<char16_t*>(Buffer), Length));
+    LocalFree(Buffer);
+    return Result.empty() ? FormatText(u"Error %d", int64_t(Error)) : Result;
+}
 
 char16_t PlatformDecimalSeparator() {
     wchar_t Buffer[8] = {};
@@ -9,17 +25,8 @@ char16_t PlatformDecimalSeparator() {
 }
 
 WideString PlatformModuleFileName() {
-    WideString Result(MAX_PATH, u'\0');
-    for (;;) {
-        const DWORD Length = GetModuleFileNameW(nullptr, reinterpret_cast<wchar_t*>(Result.data()),
-                                                static_cast<DWORD>(Result.size()));
-        if (Length == 0) return {};
-        if (Length < Result.size()) {
-            Result.resize(Length);
-            return Result;
-        }
-        Result.resize(Result.size() * 2);
-    }
+    return ReadWinText(
+        [](wchar_t* Buffer, uint32_t Size) { return GetModuleFileNameW(nullptr, Buffer, Size); });
 }
 
 WideString PlatformCommandLine() {

@@ -35,7 +35,7 @@ bool StartProcess(WideStringView CommandLine, DWORD Flags, STARTUPINFOW& Startup
     // A writable copy: CreateProcessW may modify the command line it is given.
     WideString Command(CommandLine);
     PROCESS_INFORMATION Info{};
-    if (!CreateProcessW(nullptr, WinText(Command), nullptr, nullptr, TRUE, Flags, nullptr, nullptr,
+    if (!CreateProcessW(nullptr, W(Command), nullptr, nullptr, TRUE, Flags, nullptr, nullptr,
                         &Startup, &Info))
         return false;
     Child.Process.Reset(Info.hProcess);
@@ -153,15 +153,6 @@ bool TLxSysfn::IsDeveloperMode() {
 #else
     return false;
 #endif
-}
-
-WideString TLxSysfn::SystemFolderPath(WideStringView Name) {
-    wchar_t Buffer[MAX_PATH];
-    const UINT Length = GetSystemDirectoryW(Buffer, MAX_PATH);
-    if (Length == 0 || Length >= MAX_PATH) return {};
-    WideString Folder(reinterpret_cast<const char16_t*>(Buffer), Length);
-    if (Folder.back() != u'\\') Folder += u'\\';
-    return Folder + WideString(Name);
 }
 
 TLxOsVersion TLxWinfn::StartupOsVersion() {

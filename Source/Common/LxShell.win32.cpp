@@ -22,7 +22,7 @@ void AllowForegroundFor(WideStringView ExeName) {
     Entry.dwSize = sizeof(Entry);
     for (BOOL More = Process32FirstW(Snapshot.Get(), &Entry); More;
          More = Process32NextW(Snapshot.Get(), &Entry)) {
-        if (SameText(FromWinText(Entry.szExeFile), ExeName)) {
+        if (SameText(FromW(Entry.szExeFile), ExeName)) {
             AllowSetForegroundWindow(Entry.th32ProcessID);
             return;
         }
@@ -32,7 +32,7 @@ void AllowForegroundFor(WideStringView ExeName) {
 WideString ShellFolder(int Csidl) {
     wchar_t Buffer[MAX_PATH] = {};
     if (SHGetFolderPathW(nullptr, Csidl, nullptr, SHGFP_TYPE_CURRENT, Buffer) != S_OK) return {};
-    return FromWinText(Buffer);
+    return FromW(Buffer);
 }
 
 } // namespace
@@ -42,9 +42,8 @@ intptr_t TLxWinfn::ShellExecute(TWindowHandle Wnd, WideStringView Operation,
                                 WideStringView Directory, int ShowCmd, bool AllowForeground) {
     const WideString OperationText(Operation), FileText(FileName), ParameterText(Parameters),
         DirectoryText(Directory);
-    const HINSTANCE Result =
-        ShellExecuteW(static_cast<HWND>(Wnd), WinText(OperationText), WinText(FileText),
-                      WinText(ParameterText), WinText(DirectoryText), ShowCmd);
+    const HINSTANCE Result = ShellExecuteW(static_cast<HWND>(Wnd), W(OperationText), W(FileText),
+                                           W(ParameterText), W(DirectoryText), ShowCmd);
     if (AllowForeground) {
         Sleep(ForegroundDelayMilliseconds);
         AllowForegroundFor(ExtractFileName(FileName));
@@ -69,10 +68,10 @@ void TLxWinfn::OpenUrl(WideStringView Url) {
 }
 
 WideString TLxWinfn::GetTempPath() {
-    wchar_t Buffer[MAX_PATH] = {};
-    const DWORD Length = GetTempPathW(MAX_PATH, Buffer);
-    if (Length == 0 || Length >= MAX_PATH) return {};
-    return IncludeTrailingBackslash(TLxFilefn::GetLongPathName(FromWinText(Buffer)));
+    const WideString Path =
+        ReadWinText([](wchar_t* Buffer, uint32_t Size) { return GetTempPathW(Size, Buffer); });
+    if (Path.empty()) return {};
+    return IncludeTrailingBackslash(TLxFilefn::GetLongPathName(Path));
 }
 
 WideString TLxRegfn::GetSpecialFolder(int Csidl) {
@@ -83,7 +82,7 @@ WideString TLxRegfn::GetSpecialFolder(int Csidl) {
 int TLxWinfn::MessageBox(TWindowHandle Owner, WideStringView Text, uint32_t Flags,
                          WideStringView Caption) {
     const WideString TextCopy(Text), CaptionCopy(Caption);
-    return MessageBoxW(static_cast<HWND>(Owner), WinText(TextCopy), WinText(CaptionCopy), Flags);
+    return MessageBoxW(static_cast<HWND>(Owner), W(TextCopy), W(CaptionCopy), Flags);
 }
 
 int TLxWinfn::InfoBox(TWindowHandle Owner, WideStringView Text, WideStringView Caption) {

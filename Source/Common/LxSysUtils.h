@@ -46,6 +46,8 @@ public:
     // <System32>\Name: system commands are started by full path, never from the search path.
     // Empty when the system folder is unknown.
     static WideString SystemFolderPath(WideStringView Name);
+    // Windows' own text for an error code; "Error N" when it has none.
+    static WideString SysErrorMessage(uint32_t Error);
 #endif
 };
 
@@ -70,7 +72,7 @@ public:
     // Creates the folder of a file path when it is missing; failure shows up when writing.
     static void ForceFileDir(WideStringView FileName);
 #ifdef _WIN32
-    // Empty when the path does not exist or its long form does not fit MAX_PATH.
+    // Empty when the path does not exist.
     static WideString GetLongPathName(WideStringView Path);
     // False when the file cannot be opened exclusively or the times cannot be set.
     static bool SetFileTimes(WideStringView FileName, const TLxFileTimes& Times);

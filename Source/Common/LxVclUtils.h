@@ -3,11 +3,11 @@
 // Windows only: the folder picker and what it tells the application object.
 #include "LxSysUtils.h"
 
-// The application object's modal-state notifications. The window toolkit installs its own;
-// until then they do nothing.
+// The application object's modal-state notifications, defined by the window toolkit: a program
+// that shows the folder picker without it does not link.
 struct TLxModalHooks {
-    static void (*ModalStarted)();
-    static void (*ModalFinished)();
+    static void ModalStarted();
+    static void ModalFinished();
 };
 
 // The shell's folder browser.

@@ -2,9 +2,12 @@
 
 // Windows only: owners for system handles, so that every way out of a function closes them.
 #include "LxTypes.h"
+#include "LxWinText.h"
 
 #include <utility>
 #include <windows.h>
+// After <windows.h>: the COM task allocator.
+#include <objbase.h>
 
 // TTraits gives the handle type, its empty value, what counts as valid and how to close it.
 template <class TTraits>
@@ -24,6 +27,8 @@ public:
     }
 
     THandle Get() const { return FHandle; }
+    // For pointer handles (COM interfaces).
+    THandle operator->() const { return FHandle; }
     bool Valid() const { return TTraits::IsValid(FHandle); }
     explicit operator bool() const { return Valid(); }
     // For calls that return a handle through a pointer; whatever was held is closed first.
@@ -61,6 +66,34 @@ struct TModuleHandleTraits {
 };
 using TLibraryHandle = TUniqueHandle<TModuleHandleTraits>;
 
+struct TRegistryKeyTraits {
+    using THandle = HKEY;
+    static THandle Empty() { return nullptr; }
+    static bool IsValid(THandle Key) { return Key != nullptr; }
+    static void Close(THandle Key) { RegCloseKey(Key); }
+};
+using TRegistryKeyHandle = TUniqueHandle<TRegistryKeyTraits>;
+
+// Movable global memory, as the clipboard takes it; owned until the clipboard accepts it.
+struct TGlobalMemoryTraits {
+    using THandle = HGLOBAL;
+    static THandle Empty() { return nullptr; }
+    static bool IsValid(THandle Memory) { return Memory != nullptr; }
+    static void Close(THandle Memory) { GlobalFree(Memory); }
+};
+using TGlobalMemory = TUniqueHandle<TGlobalMemoryTraits>;
+
+// Memory of the COM task allocator, which the shell hands out.
+template <class T>
+struct TTaskMemoryTraits {
+    using THandle = T*;
+    static THandle Empty() { return nullptr; }
+    static bool IsValid(THandle Memory) { return Memory != nullptr; }
+    static void Close(THandle Memory) { CoTaskMemFree(Memory); }
+};
+template <class T>
+using TTaskMemory = TUniqueHandle<TTaskMemoryTraits<T>>;
+
 // A COM interface pointer: released once.
 template <class TInterface>
 struct TComTraits {
@@ -72,12 +105,6 @@ struct TComTraits {
 template <class TInterface>
 using TComPtr = TUniqueHandle<TComTraits<TInterface>>;
 
-inline const wchar_t* WinText(const WideString& Text) {
-    return reinterpret_cast<const wchar_t*>(Text.c_str());
-}
-inline wchar_t* WinText(WideString& Text) {
-    return reinterpret_cast<wchar_t*>(Text.data());
-}
-inline WideString FromWinText(const wchar_t* Text) {
-    return Text ? WideString(reinterpret_cast<const char16_t*>(Text)) : WideString();
-}
+// A DLL of the system folder, named by its full path so that no copy planted in the program's
+// folder or the search path is ever loaded. Empty when it is missing.
+TLibraryHandle LoadSystemLibrary(WideStringView Name);

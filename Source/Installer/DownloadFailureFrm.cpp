@@ -2,6 +2,7 @@
 
 #include "LxStrUtils.h"
 #include "LxSysUtils.h"
+#include "LxWinHandles.h"
 
 TDownloadFailureForm::TDownloadFailureForm(TForm* Owner) : TBaseDialogForm(Owner, 534, 261) {
     SetCaption(u"在线安装失败");
@@ -55,14 +56,16 @@ void TDownloadFailureForm::btnBrowserClick() {
 namespace {
 
 bool PutOnClipboard(UINT Format, const void* Data, size_t Size) {
-    HGLOBAL Memory = GlobalAlloc(GMEM_MOVEABLE, Size);
+    TGlobalMemory Memory(GlobalAlloc(GMEM_MOVEABLE, Size));
     if (!Memory) return false;
-    void* Locked = GlobalLock(Memory);
+    void* Locked = GlobalLock(Memory.Get());
+    if (!Locked) return false;
     CopyMemory(Locked, Data, Size);
-    GlobalUnlock(Memory);
-    if (SetClipboardData(Format, Memory)) return true;
-    GlobalFree(Memory);
-    return false;
+    GlobalUnlock(Memory.Get());
+    // The clipboard owns it once it accepts it.
+    if (!SetClipboardData(Format, Memory.Get())) return false;
+    Memory.Release();
+    return true;
 }
 
 } // namespace

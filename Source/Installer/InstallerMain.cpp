@@ -2,6 +2,7 @@
 
 #include "Application.h"
 #include "GdiPlus.h"
+#include "LxProcessExit.h"
 #include "MainFrm.h"
 #include "MySetupUtils.h"
 
@@ -37,17 +38,17 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     TSetupfn::InitConstants();
     Application.Initialize();
     Application.ShowMainForm = false;
-    int ExitCode = 0;
+    uint32_t ExitCode = ExitCodeSuccess;
     try {
         // In silent and auto mode the constructor runs the whole installation.
         TMainForm MainForm;
         Application.Run();
-        if (MainForm.SequenceFailed()) ExitCode = 1;
+        if (MainForm.SequenceFailed()) ExitCode = ExitCodeError;
     } catch (const std::exception& Error) {
         Application.HandleException(Error);
-        ExitCode = 1;
+        ExitCode = ExitCodeError;
     }
     GdiPlus::Shutdown();
     CoUninitialize();
-    return ExitCode;
+    ExitProgram(ExitCode);
 }

@@ -5,6 +5,7 @@
 
 #include "Application.h"
 #include "LxPlatform.h"
+#include "LxRegistry.h"
 #include "LxResources.h"
 #include "LxStrUtils.h"
 #include "LxSysUtils.h"
@@ -17,29 +18,14 @@ namespace {
 // A full installer a developer keeps at hand: the debugger run of a bare stub installs it.
 const wchar_t DeveloperModulePath[] = L"C:\\OnesetupDev\\FullSetup.exe";
 
-const char16_t UninstallRoot[] = u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
-
-// The previous installation's folder, from the uninstall key the installer registers.
+// The previous installation's folder, from the uninstall key the installer registers. A value
+// of another type than a string counts as none.
 bool ReadInstallLocation(const WideString& Guid, WideString& Location) {
-    const WideString Key = FormatText(u"%s\\%s_vm", UninstallRoot, Guid);
-    HKEY Handle = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, W(Key), 0, KEY_READ | KEY_WOW64_32KEY, &Handle) !=
-        ERROR_SUCCESS)
-        return false;
-    bool Found = false;
-    DWORD Type = 0, Size = 0;
-    if (RegQueryValueExW(Handle, L"InstallLocation", nullptr, &Type, nullptr, &Size) ==
-            ERROR_SUCCESS &&
-        (Type == REG_SZ || Type == REG_EXPAND_SZ)) {
-        std::wstring Buffer(Size / sizeof(wchar_t) + 1, L'\0');
-        if (RegQueryValueExW(Handle, L"InstallLocation", nullptr, &Type,
-                             reinterpret_cast<BYTE*>(Buffer.data()), &Size) == ERROR_SUCCESS) {
-            Location = FromW(Buffer.c_str());
-            Found = true;
-        }
-    }
-    RegCloseKey(Handle);
-    return Found;
+    const TLxRegistryKey Key = TLxRegistryKey::Open(HKEY_LOCAL_MACHINE_VALUE,
+                                                    UninstallKeyPath(Guid, OwnUninstallKeySuffix));
+    if (!Key || Key.ValueKind(u"InstallLocation") != TRegValueKind::String) return false;
+    Location = Key.ReadString(u"InstallLocation");
+    return true;
 }
 
 } // namespace
@@ -67,11 +53,11 @@ TMainForm::TMainForm() : TBaseForm(nullptr, 750, 480, bsNone) {
     FState = istReady;
 
     // The running executable serves its own package without a second mapping.
-    FModule = TLxSysfn::IsDeveloperMode()
-                  ? LoadLibraryExW(DeveloperModulePath, nullptr,
-                                   LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE)
-                  : GetModuleHandleW(nullptr);
-    if (!FModule) FModule = GetModuleHandleW(nullptr);
+    if (TLxSysfn::IsDeveloperMode())
+        FDeveloperModule.Reset(
+            LoadLibraryExW(DeveloperModulePath, nullptr,
+                           LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+    FModule = FDeveloperModule ? FDeveloperModule.Get() : GetModuleHandleW(nullptr);
 
     TMemoryStream Stream;
     if (ResourceExists(FullSetupScriptResName)) {
@@ -81,7 +67,7 @@ TMainForm::TMainForm() : TBaseForm(nullptr, 750, 480, bsNone) {
         FFullPackage = false;
         LoadResourceStream(MiniSetupScriptResName, Stream);
     } else {
-        ExitProcess(0);
+        ExitProgram(ExitCodeSuccess);
     }
     Stream.SetPosition(0);
     FScript->LoadFromStream(Stream);
@@ -96,7 +82,7 @@ TMainForm::TMainForm() : TBaseForm(nullptr, 750, 480, bsNone) {
         Inform(Info.WinVersion == wveWinXPOrHigher
                    ? u"请在 Windows XP 及以上版本系统中安装本软件。"
                    : u"请在 Windows 7 及以上版本系统中安装本软件。");
-        ExitProcess(0);
+        ExitProgram(ExitCodeSuccess);
     }
 
     SetupAppTitle = Info.AppTitle;
@@ -137,18 +123,9 @@ void TMainForm::ParseCommandLine() {
     FSilentMode = OneArgument && SameText(ParamStr(1), u"/Silent");
     FAutoMode = OneArgument && SameText(ParamStr(1), u"/Auto");
     if (FSilentMode) {
-        try {
-            btnInstallClick();
-        } catch (...) {
-            // The error report follows; no destructor will remove the download.
-            ReleaseDownload();
-            throw;
-        }
+        btnInstallClick();
         // The reason is already on standard error.
-        if (FState != istFinished) {
-            ReleaseDownload();
-            ExitProcess(ExitCodeSilentStopped);
-        }
+        if (FState != istFinished) ExitProgram(ExitCodeStopped);
         return;
     }
     if (FAutoMode) {

@@ -3,6 +3,8 @@
 #include "BaseFrm.h"
 #include "GdiPlus.h"
 #include "LxIndyUtils.h"
+#include "LxProcessExit.h"
+#include "LxWinHandles.h"
 #include "SetupProject.h"
 #include "StdCtrls.h"
 
@@ -13,10 +15,6 @@ enum TInstallState : uint8_t { istReady, istInstalling, istFinished };
 
 // Posted by the finish button; its handler ends the process.
 inline constexpr UINT WM_INSTALL_FINISH = WM_USER + 1;
-
-// Exit codes beyond the two of the normal paths: a silent install that stopped before its
-// end (a rejected folder, a download that failed) ends by itself with this code.
-inline constexpr UINT ExitCodeSilentStopped = 2;
 
 // The installer's one window, from startup to the finish page.
 class TMainForm : public TBaseForm {
@@ -106,19 +104,22 @@ private:
     void Inform(WideStringView Text);
     // Pumps pending window messages, keeping the window alive during long steps.
     void Pump();
-    // Frees a downloaded full installer's module and deletes its file; the own module stays.
+    // Frees a downloaded full installer's module and deletes its file.
     void ReleaseDownload();
 
     GdiPlus::TImagePtr FLogo;
     std::unique_ptr<TLxHttpProxy> FProxy;
+    // The module whose resources hold the package: the running executable, or a downloaded
+    // full installer owned by FDownload.
     HMODULE FModule = nullptr;
+    TLibraryHandle FDeveloperModule;
+    std::unique_ptr<TLxTemporaryFile> FDownload;
     TInstallState FState = istReady;
     bool FAutoMode = false;
     bool FFullPackage = false;
     bool FSilentMode = false;
     WideString FLicenseText;
     std::unique_ptr<TSetupScript> FScript;
-    WideString FTempSetupFile;
     // Set when an error ended the sequence: the window may then be closed.
     bool FSequenceFailed = false;
 };

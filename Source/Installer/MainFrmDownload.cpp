@@ -20,11 +20,9 @@ const char16_t DeveloperDownloadUrl[] = u"http://localhost:8080/FullSetup.exe";
 } // namespace
 
 void TMainForm::ReleaseDownload() {
-    if (FModule && FModule != GetModuleHandleW(nullptr)) FreeLibrary(FModule);
+    if (!FDownload) return;
     FModule = nullptr;
-    // A full installer left behind would take the package's size in the temporary folder.
-    if (!FTempSetupFile.empty() && FileExists(FTempSetupFile)) DeleteFile(FTempSetupFile);
-    FTempSetupFile.clear();
+    FDownload.reset();
 }
 
 bool TMainForm::DownloadFullSetup() {
@@ -33,16 +31,12 @@ bool TMainForm::DownloadFullSetup() {
     const WideString Url = TLxSysfn::IsDeveloperMode() ? WideString(DeveloperDownloadUrl)
                                                        : FScript->BaseInfo().FullDownloadUrl;
     // A new name for every attempt. The body goes straight into the file: a package of any
-    // size downloads without holding it in memory.
-    const WideString File = TLxWinfn::GetTempPath() + TLxStrfn::NewGUIDString() + u".exe";
-    // Whatever ends this attempt, a file that did not become the module goes.
-    struct TPartialFile {
-        const WideString& Name;
-        const WideString& Kept;
-        ~TPartialFile() {
-            if (Name != Kept && FileExists(Name)) DeleteFile(Name);
-        }
-    } Partial{File, FTempSetupFile};
+    // size downloads without holding it in memory. However the attempt ends, its file goes
+    // unless it becomes the module: a full installer left behind would take the package's size
+    // in the temporary folder.
+    auto Attempt = std::make_unique<TLxTemporaryFile>(TLxWinfn::GetTempPath() +
+                                                      TLxStrfn::NewGUIDString() + u".exe");
+    const WideString& File = Attempt->Path();
     try {
         Http.OnWorkBegin = [this](TLxHttp& Sender, TWorkMode Mode, int64_t Expected) {
             DownloadWorkBegin(Sender, Mode, Expected);
@@ -60,28 +54,23 @@ bool TMainForm::DownloadFullSetup() {
             Fetched = Http.Get(Url);
         }
         if (!Fetched) {
-            // Now: the exit below runs no destructor.
-            DeleteFile(File);
+            Attempt->Release();
             if (FSilentMode) {
                 // Nobody could answer the dialog: the caller ends the process.
                 WriteStandardError(
                     FormatText(u"%s 在线安装失败：%s", FScript->BaseInfo().AppTitle, Url));
                 return false;
             }
-            if (TDownloadFailureForm::Execute(this, FScript->BaseInfo().AppTitle, Url)) {
-                ReleaseDownload();
-                ExitProcess(0);
-            }
+            if (TDownloadFailureForm::Execute(this, FScript->BaseInfo().AppTitle, Url))
+                ExitProgram(ExitCodeSuccess);
             ShowHomePage();
             return false;
         }
 
         // The module of an earlier attempt and its file go; the new file takes their place.
         ReleaseDownload();
-        FTempSetupFile = File;
-        // Only the resources are used: no code of the file runs, nothing it imports is loaded.
-        FModule = LoadLibraryExW(W(FTempSetupFile), nullptr,
-                                 LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+        FDownload = std::move(Attempt);
+        FModule = static_cast<HMODULE>(FDownload->LoadResourceModule());
         if (!FModule || !ResourceExists(FullSetupScriptResName)) throw Exception(u"安装包错误。");
 
         // Read into a fresh script, so that a failure leaves the mini script as it was.

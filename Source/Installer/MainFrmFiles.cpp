@@ -4,6 +4,7 @@
 #include "CopyFileFailureFrm.h"
 #include "FileDataClasses.h"
 #include "LxDateUtils.h"
+#include "LxFileStream.h"
 #include "LxStrUtils.h"
 #include "LxSysUtils.h"
 #include "MainFrm.h"
@@ -11,64 +12,6 @@
 #include "StandardError.h"
 
 namespace {
-
-// Windows' own text for an error code.
-WideString SystemMessage(DWORD Error) {
-    wchar_t* Buffer = nullptr;
-    const DWORD Length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, Error, 0, reinterpret_cast<wchar_t*>(&Buffer), 0, nullptr);
-    WideString Text =
-        Length && Buffer ? Trim(FromW(Buffer)) : FormatText(u"Error %d", int64_t(Error));
-    LocalFree(Buffer);
-    return Text;
-}
-
-// A target file opened for replacing: created or truncated, read and write, not shared.
-class TTargetFile {
-public:
-    explicit TTargetFile(const WideString& Path) : FPath(Path) {
-        FHandle = CreateFileW(W(Path), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (FHandle == INVALID_HANDLE_VALUE)
-            throw EFCreateError(
-                FormatText(u"Cannot create file \"%s\". %s", Path, SystemMessage(GetLastError())));
-    }
-    ~TTargetFile() { CloseHandle(FHandle); }
-    bool SetTimes(const TLxFileTimes& Times) { return TLxFilefn::SetFileTimes(FHandle, Times); }
-    TTargetFile(const TTargetFile&) = delete;
-    TTargetFile& operator=(const TTargetFile&) = delete;
-
-    void Write(const uint8_t* Data, size_t Size) {
-        while (Size > 0) {
-            DWORD Written = 0;
-            const DWORD Piece = DWORD(std::min<size_t>(Size, 1u << 30));
-            if (!WriteFile(FHandle, Data, Piece, &Written, nullptr) || Written == 0)
-                throw EWriteError(FormatText(u"Cannot write file \"%s\". %s", FPath,
-                                             SystemMessage(GetLastError())));
-            Data += Written;
-            Size -= Written;
-        }
-    }
-
-private:
-    WideString FPath;
-    HANDLE FHandle;
-};
-
-TDateTime LocalNow() {
-    SYSTEMTIME Now;
-    GetLocalTime(&Now);
-    TDateParts Parts;
-    Parts.Year = Now.wYear;
-    Parts.Month = Now.wMonth;
-    Parts.Day = Now.wDay;
-    Parts.Hour = Now.wHour;
-    Parts.Minute = Now.wMinute;
-    Parts.Second = Now.wSecond;
-    Parts.Millisecond = Now.wMilliseconds;
-    return EncodeDateTime(Parts);
-}
 
 // A damaged package is not a failure the user can retry: it ends the installation.
 struct EPackageDamaged {
@@ -113,12 +56,13 @@ void TMainForm::SaveFileWithRetry(const TSetupFile& Item, const TFileData* Entry
             KnownFolder.clear();
             uint64_t Written = 0;
             {
-                TTargetFile File(Target);
+                // Not shared: nobody reads a file that is still being written.
+                TFileStream File(Target, fmCreateExclusive);
                 if (Entry) {
                     try {
                         TSetupfn::DecodeRange(Entry->Data(), Entry->Size(),
                                               [&](const uint8_t* Data, size_t Size) {
-                                                  File.Write(Data, Size);
+                                                  File.WriteBuffer(Data, int64_t(Size));
                                                   Written += Size;
                                               });
                     } catch (const EZDecompressionError& Damaged) {
@@ -130,7 +74,7 @@ void TMainForm::SaveFileWithRetry(const TSetupFile& Item, const TFileData* Entry
                     TLxFileTimes Times;
                     Times.CreationTime = Times.LastAccessTime = LocalNow();
                     Times.LastWriteTime = Item.LastWriteDate;
-                    File.SetTimes(Times);
+                    TLxFilefn::SetFileTimes(reinterpret_cast<void*>(File.Handle()), Times);
                 }
             }
             KnownFolder = Folder;
@@ -144,11 +88,11 @@ void TMainForm::SaveFileWithRetry(const TSetupFile& Item, const TFileData* Entry
         if (FSilentMode) {
             // Nobody can answer the dialog: the installation stops where it is.
             WriteStandardError(FormatText(u"文件：%s\r\n失败原因：%s", Target, Reason));
-            ExitProcess(ExitCodeSilentStopped);
+            ExitProgram(ExitCodeStopped);
         }
         const int Answer = TCopyFileFailureForm::Execute(this, Target, Reason);
         if (Answer == mrRetry) continue;
         if (Answer == mrIgnore) return;
-        ExitProcess(0);
+        ExitProgram(ExitCodeSuccess);
     }
 }

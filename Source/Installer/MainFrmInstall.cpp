@@ -119,8 +119,7 @@ void TMainForm::WMInstallFinish() {
     HideWindow();
     Pump();
     RunAfterPrograms();
-    ReleaseDownload();
-    ExitProcess(0);
+    ExitProgram(ExitCodeSuccess);
 }
 
 void TMainForm::VisitGotoUrl() {

@@ -2,6 +2,7 @@
 
 #include "LxStrUtils.h"
 #include "LxSysUtils.h"
+#include "LxWinHandles.h"
 #include "MainFrm.h"
 #include "MySetupUtils.h"
 
@@ -10,35 +11,11 @@
 
 namespace {
 
-// COM interface pointers released however the scope ends.
-template <class T>
-class TComPtr {
-public:
-    TComPtr() = default;
-    ~TComPtr() {
-        if (FPointer) FPointer->Release();
-    }
-    TComPtr(const TComPtr&) = delete;
-    TComPtr& operator=(const TComPtr&) = delete;
-    T** Receive() { return &FPointer; }
-    T* operator->() const { return FPointer; }
-    explicit operator bool() const { return FPointer != nullptr; }
-
-private:
-    T* FPointer = nullptr;
-};
-
 // The shell link object and its two interfaces; spelled out here, as the system's GUID library
 // would bring some 40 KB of other GUIDs into every installer.
 constexpr GUID ShellLinkClass = {0x00021401, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 constexpr GUID ShellLinkInterface = {0x000214F9, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 constexpr GUID PersistFileInterface = {0x0000010B, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
-
-void SetValue(HKEY Key, const WideString& Name, DWORD Type, const void* Data, DWORD Size) {
-    if (RegSetValueExW(Key, W(Name), 0, Type, static_cast<const BYTE*>(Data), Size) !=
-        ERROR_SUCCESS)
-        throw Exception(FormatText(u"Failed to set data for '%s'", Name));
-}
 
 } // namespace
 
@@ -52,23 +29,12 @@ void TMainForm::WriteRegistry() {
         const WideString SubKey = TSetupfn::ExpandConstant(Item.SubKey);
         const WideString Name = TSetupfn::ExpandConstant(Item.ValueName);
         const WideString Data = TSetupfn::ExpandConstant(Item.ValueData);
-        const HKEY Root =
-            reinterpret_cast<HKEY>(static_cast<uintptr_t>(RootKeyToHKEY(Item.RootKey)));
-        HKEY Key = nullptr;
-        // The view a 32-bit installer writes, whatever the build.
-        if (RegCreateKeyExW(Root, W(SubKey), 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY,
-                            nullptr, &Key, nullptr) != ERROR_SUCCESS)
-            continue;
-        struct TClose {
-            HKEY Key;
-            ~TClose() { RegCloseKey(Key); }
-        } Close{Key};
-        if (Item.ValueType == rvtString) {
-            SetValue(Key, Name, REG_SZ, Data.c_str(), DWORD((Data.size() + 1) * sizeof(char16_t)));
-        } else if (Item.ValueType == rvtDWord) {
-            const DWORD Number = static_cast<DWORD>(StrToInt(Data));
-            SetValue(Key, Name, REG_DWORD, &Number, sizeof(Number));
-        }
+        TLxRegistryKey Key = TLxRegistryKey::Create(RootKeyToHKEY(Item.RootKey), SubKey);
+        if (!Key) continue;
+        if (Item.ValueType == rvtString)
+            Key.WriteString(Name, Data);
+        else if (Item.ValueType == rvtDWord)
+            Key.WriteDWord(Name, static_cast<uint32_t>(StrToInt(Data)));
     }
 }
 

@@ -1,6 +1,7 @@
 // What the uninstaller needs: its two data files in the installation folder and the product's
 // entry in the system's list of installed programs.
 
+#include "LxDateUtils.h"
 #include "LxFileStream.h"
 #include "LxStrUtils.h"
 #include "LxSysUtils.h"
@@ -16,28 +17,6 @@ void WriteStreamToFile(TMemoryStream& Stream, const WideString& FileName) {
     TFileStream File(FileName, fmCreate);
     File.WriteBuffer(Stream.Memory(), Stream.GetSize());
 }
-
-class TUninstallKey {
-public:
-    explicit TUninstallKey(HKEY Key) : FKey(Key) {}
-    ~TUninstallKey() { RegCloseKey(FKey); }
-    TUninstallKey(const TUninstallKey&) = delete;
-    TUninstallKey& operator=(const TUninstallKey&) = delete;
-
-    // Unicode strings: a title in any script reaches the list of installed programs intact.
-    void Text(const wchar_t* Name, const WideString& Value) {
-        Set(Name, REG_SZ, Value.c_str(), DWORD((Value.size() + 1) * sizeof(char16_t)));
-    }
-    void Number(const wchar_t* Name, DWORD Value) { Set(Name, REG_DWORD, &Value, sizeof(Value)); }
-
-private:
-    void Set(const wchar_t* Name, DWORD Type, const void* Data, DWORD Size) {
-        if (RegSetValueExW(FKey, Name, 0, Type, static_cast<const BYTE*>(Data), Size) !=
-            ERROR_SUCCESS)
-            throw Exception(FormatText(u"Failed to set data for '%s'", FromW(Name)));
-    }
-    HKEY FKey;
-};
 
 } // namespace
 
@@ -64,39 +43,37 @@ void TMainForm::RegisterUninstall() {
     for (int I = 0; I < FScript->FileList().Count(); ++I)
         Total += FScript->FileList().Items(I)->FileBytes;
     const int64_t Kilobytes = Total < 0 ? 0 : Total / 1024;
-    const DWORD EstimatedSize =
-        DWORD(std::min<int64_t>(Kilobytes, std::numeric_limits<DWORD>::max()));
+    const uint32_t EstimatedSize =
+        uint32_t(std::min<int64_t>(Kilobytes, std::numeric_limits<uint32_t>::max()));
 
-    const WideString KeyName =
-        FormatText(u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\%s_vm", Info.GUID);
-    HKEY Handle = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, W(KeyName), 0, nullptr, 0,
-                        KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr, &Handle,
-                        nullptr) != ERROR_SUCCESS)
-        return;
-    TUninstallKey Key(Handle);
-    SYSTEMTIME Today;
-    GetLocalTime(&Today);
-    wchar_t Date[16];
-    wsprintfW(Date, L"%04u%02u%02u", Today.wYear, Today.wMonth, Today.wDay);
+    // Unicode strings: a title in any script reaches the list of installed programs intact.
+    TLxRegistryKey Key = TLxRegistryKey::Create(HKEY_LOCAL_MACHINE_VALUE,
+                                                UninstallKeyPath(Info.GUID, OwnUninstallKeySuffix));
+    if (!Key) return;
+    TDateParts Today;
+    DecodeDateTime(LocalNow(), Today);
+    const auto TwoDigits = [](unsigned Number) {
+        return WideString(1, char16_t(u'0' + Number / 10)) + char16_t(u'0' + Number % 10);
+    };
+    const WideString Date = IntToStr(Today.Year) + TwoDigits(Today.Month) + TwoDigits(Today.Day);
     const WideString Uninstaller =
         FormatText(u"\"%s\\Uninstall.exe\"", ExcludeTrailingBackslash(SetupAppDir));
 
-    Key.Text(L"DisplayName", FormatText(u"%s 版本 %s", Info.AppTitle, Info.Version));
-    Key.Text(L"DisplayVersion", Info.Version);
-    Key.Number(L"EstimatedSize", EstimatedSize);
-    Key.Text(L"HelpLink", Info.CompanyUrl);
-    Key.Text(L"InstallDate", FromW(Date));
-    Key.Text(L"InstallLocation", SetupAppDir);
-    Key.Number(L"MajorVersion", DWORD(Version.Major));
-    Key.Number(L"MinorVersion", DWORD(Version.Minor));
-    Key.Number(L"NoModify", 1);
-    Key.Number(L"NoRepair", 1);
-    Key.Text(L"Publisher", Info.CompanyName);
-    Key.Text(L"QuietUninstallString", Uninstaller + u" /SILENT");
-    Key.Text(L"UninstallString", Uninstaller);
-    Key.Text(L"URLInfoAbout", Info.CompanyUrl);
-    Key.Text(L"URLUpdateInfo", Info.CompanyUrl);
-    Key.Number(L"VersionMajor", DWORD(Version.Major));
-    Key.Number(L"VersionMinor", DWORD(Version.Minor));
+    Key.WriteString(u"DisplayName", FormatText(u"%s 版本 %s", Info.AppTitle, Info.Version));
+    Key.WriteString(u"DisplayVersion", Info.Version);
+    Key.WriteDWord(u"EstimatedSize", EstimatedSize);
+    Key.WriteString(u"HelpLink", Info.CompanyUrl);
+    Key.WriteString(u"InstallDate", Date);
+    Key.WriteString(u"InstallLocation", SetupAppDir);
+    Key.WriteDWord(u"MajorVersion", uint32_t(Version.Major));
+    Key.WriteDWord(u"MinorVersion", uint32_t(Version.Minor));
+    Key.WriteDWord(u"NoModify", 1);
+    Key.WriteDWord(u"NoRepair", 1);
+    Key.WriteString(u"Publisher", Info.CompanyName);
+    Key.WriteString(u"QuietUninstallString", Uninstaller + u" /SILENT");
+    Key.WriteString(u"UninstallString", Uninstaller);
+    Key.WriteString(u"URLInfoAbout", Info.CompanyUrl);
+    Key.WriteString(u"URLUpdateInfo", Info.CompanyUrl);
+    Key.WriteDWord(u"VersionMajor", uint32_t(Version.Major));
+    Key.WriteDWord(u"VersionMinor", uint32_t(Version.Minor));
 }

@@ -1,4 +1,5 @@
 #include "LxSysUtils.h"
+#include "LxWinText.h"
 #include "MySetupUtils.h"
 
 #include <shlobj.h>
@@ -6,18 +7,9 @@
 namespace {
 
 WideString EnvironmentVariable(const wchar_t* Name) {
-    WideString Value(MAX_PATH, u'\0');
-    for (;;) {
-        const DWORD Length = GetEnvironmentVariableW(Name, reinterpret_cast<wchar_t*>(Value.data()),
-                                                     static_cast<DWORD>(Value.size()));
-        if (Length == 0) return {};
-        if (Length < Value.size()) {
-            Value.resize(Length);
-            return Value;
-        }
-        // Too small: Length is the size needed, terminating zero included.
-        Value.resize(Length);
-    }
+    return ReadWinText([Name](wchar_t* Buffer, uint32_t Size) {
+        return GetEnvironmentVariableW(Name, Buffer, Size);
+    });
 }
 
 } // namespace

@@ -18,6 +18,11 @@ uint32_t RootKeyToHKEY(TRegRootKey RootKey) {
     }
 }
 
+WideString UninstallKeyPath(WideStringView Guid, WideStringView Suffix) {
+    return FormatText(u"%s\\%s%s", u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall", Guid,
+                      Suffix);
+}
+
 const TClassInfo& TSetupBaseInfo::StaticClassInfo() {
     using T = TSetupBaseInfo;
     static constexpr TPropInfo Props[] = {

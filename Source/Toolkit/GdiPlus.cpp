@@ -2,6 +2,7 @@
 
 #include "LxExceptions.h"
 #include "LxStrUtils.h"
+#include "LxWinHandles.h"
 
 #include <shlwapi.h>
 
@@ -31,7 +32,7 @@ struct TStartupOutput {
 };
 
 struct TApi {
-    HMODULE Library = nullptr;
+    TLibraryHandle Library;
     TStatus(WINAPI* Startup)(ULONG_PTR*, const TStartupInput*, TStartupOutput*) = nullptr;
     void(WINAPI* Shutdown)(ULONG_PTR) = nullptr;
     TStatus(WINAPI* CreateBitmapFromStream)(IStream*, TImage**) = nullptr;
@@ -54,7 +55,8 @@ TApi Api;
 
 template <class T>
 bool Bind(T& Function, const char* Name) {
-    Function = reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(Api.Library, Name)));
+    Function =
+        reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(Api.Library.Get(), Name)));
     return Function != nullptr;
 }
 
@@ -65,11 +67,7 @@ void Check(TStatus Status) {
 } // namespace
 
 bool Startup() {
-    wchar_t Path[MAX_PATH];
-    const UINT Length = GetSystemDirectoryW(Path, MAX_PATH);
-    if (Length == 0 || Length + 13 >= MAX_PATH) return false;
-    lstrcatW(Path, L"\\gdiplus.dll");
-    Api.Library = LoadLibraryW(Path);
+    Api.Library = LoadSystemLibrary(u"gdiplus.dll");
     if (!Api.Library) return false;
     const bool Bound = Bind(Api.Startup, "GdiplusStartup") &&
                        Bind(Api.Shutdown, "GdiplusShutdown") &&
@@ -85,7 +83,6 @@ bool Startup() {
     TStartupInput Input;
     TStartupOutput Output;
     if (!Bound || Api.Startup(&Api.Token, &Input, &Output) != Ok) {
-        FreeLibrary(Api.Library);
         Api = TApi();
         return false;
     }
@@ -98,7 +95,6 @@ void Shutdown() {
     if (!Api.Library) return;
     if (Api.Unhook) Api.Unhook(Api.HookToken);
     Api.Shutdown(Api.Token);
-    FreeLibrary(Api.Library);
     Api = TApi();
 }
 

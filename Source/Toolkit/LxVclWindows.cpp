@@ -5,24 +5,13 @@
 #include "Forms.h"
 #include "LxVclUtils.h"
 
-namespace {
-
-void ModalStartedHook() {
+// The folder picker tells the application object about its modal state.
+void TLxModalHooks::ModalStarted() {
     Application.ModalStarted();
 }
-void ModalFinishedHook() {
+void TLxModalHooks::ModalFinished() {
     Application.ModalFinished();
 }
-
-// The folder picker tells the application object about its modal state.
-struct THookInstaller {
-    THookInstaller() {
-        TLxModalHooks::ModalStarted = ModalStartedHook;
-        TLxModalHooks::ModalFinished = ModalFinishedHook;
-    }
-} HookInstaller;
-
-} // namespace
 
 int TLxVclfn::ShowModal(TForm* Form, TControl* Owner) {
     auto* Windowed = dynamic_cast<TWinControl*>(Owner);

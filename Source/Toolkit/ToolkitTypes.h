@@ -2,6 +2,7 @@
 
 #include "LxExceptions.h"
 #include "LxTypes.h"
+#include "LxWinText.h"
 
 #include <windows.h>
 
@@ -11,13 +12,6 @@ inline constexpr TColor clWhite = 0xFFFFFF;
 inline constexpr TColor clBlack = 0x000000;
 inline constexpr TColor clBlue = 0xFF0000;
 inline constexpr TColor clGrayText = 0x808080;
-
-inline const wchar_t* W(const WideString& Text) {
-    return reinterpret_cast<const wchar_t*>(Text.c_str());
-}
-inline WideString FromW(const wchar_t* Text) {
-    return Text ? WideString(reinterpret_cast<const char16_t*>(Text)) : WideString();
-}
 
 // The system colour behind a COLOR_* index.
 inline TColor SystemColor(int Index) {

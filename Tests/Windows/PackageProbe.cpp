@@ -7,6 +7,7 @@
 #include "FileDataClasses.h"
 #include "LxStrUtils.h"
 #include "LxStreams.h"
+#include "LxWinText.h"
 #include "MySetupUtils.h"
 #include "SetupProject.h"
 
@@ -26,9 +27,6 @@ void Fail(const std::string& What) {
 
 std::string Utf8(WideStringView Text) {
     return WideToUtf8(Text);
-}
-const wchar_t* W(const WideString& Text) {
-    return reinterpret_cast<const wchar_t*>(Text.c_str());
 }
 
 struct TBytes {

@@ -97,27 +97,27 @@ TBoxContents Contents(HWND Box) {
 }
 
 int Calls[2];
-void CountStart() {
+
+} // namespace
+
+// These tests stand in for the window toolkit, counting the modal states it would be told of.
+void TLxModalHooks::ModalStarted() {
     ++Calls[0];
 }
-void CountFinish() {
+void TLxModalHooks::ModalFinished() {
     ++Calls[1];
 }
+
+namespace {
 
 class DialogTests : public testing::Test {
 protected:
     void SetUp() override {
         OleInitialize(nullptr);
         Calls[0] = Calls[1] = 0;
-        TLxModalHooks::ModalStarted = CountStart;
-        TLxModalHooks::ModalFinished = CountFinish;
         FWindows = CanCreateWindows();
     }
-    void TearDown() override {
-        TLxModalHooks::ModalStarted = [] {};
-        TLxModalHooks::ModalFinished = [] {};
-        OleUninitialize();
-    }
+    void TearDown() override { OleUninitialize(); }
     bool FWindows = false;
 };
 

@@ -10,6 +10,10 @@
 
 #include <cstring>
 
+// The window toolkit's part, which this probe does not link.
+void TLxModalHooks::ModalStarted() {}
+void TLxModalHooks::ModalFinished() {}
+
 int main(int argc, char** argv) {
     if (argc != 2 || std::strcmp(argv[1], "--run-all") != 0) return 0;
     TLxWinfn::RunAndWait(u"cmd /c exit");

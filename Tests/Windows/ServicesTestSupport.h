@@ -3,6 +3,7 @@
 #include "LxPlatform.h"
 #include "LxStrUtils.h"
 #include "LxSysUtils.h"
+#include "LxWinText.h"
 
 #include <filesystem>
 #include <fstream>
@@ -16,10 +17,6 @@
 #undef GetTempPath
 #undef MessageBox
 #undef ShellExecute
-
-inline const wchar_t* W(const WideString& Text) {
-    return reinterpret_cast<const wchar_t*>(Text.c_str());
-}
 
 inline WideString Quoted(const WideString& Text) {
     return u"\"" + Text + u"\"";

@@ -1,0 +1,49 @@
+#include "LxProcessExit.h"
+
+#include "LxSysUtils.h"
+#include "LxWinText.h"
+
+#include <windows.h>
+#undef DeleteFile
+
+namespace {
+
+// The live temporary files, newest first. The programs touch them on one thread.
+TLxTemporaryFile* First = nullptr;
+
+} // namespace
+
+TLxTemporaryFile::TLxTemporaryFile(WideString Path) : FPath(std::move(Path)), FNext(First) {
+    if (First) First->FPrevious = this;
+    First = this;
+}
+
+TLxTemporaryFile::~TLxTemporaryFile() {
+    Release();
+    if (FPrevious)
+        FPrevious->FNext = FNext;
+    else if (First == this)
+        First = FNext;
+    if (FNext) FNext->FPrevious = FPrevious;
+}
+
+void* TLxTemporaryFile::LoadResourceModule() {
+    if (!FModule && !FReleased)
+        FModule = LoadLibraryExW(W(FPath), nullptr,
+                                 LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    return FModule;
+}
+
+void TLxTemporaryFile::Release() {
+    if (FReleased) return;
+    FReleased = true;
+    if (FModule) FreeLibrary(static_cast<HMODULE>(FModule));
+    FModule = nullptr;
+    if (FileExists(FPath)) DeleteFile(FPath);
+}
+
+void ExitProgram(uint32_t Code) {
+    for (TLxTemporaryFile* File = First; File; File = File->FNext)
+        File->Release();
+    ExitProcess(Code);
+}

@@ -1,0 +1,19 @@
+// The system folder: where system commands are started from and system DLLs are loaded from.
+
+#include "LxSysUtils.h"
+#include "LxWinHandles.h"
+
+WideString TLxSysfn::SystemFolderPath(WideStringView Name) {
+    WideString Folder = ReadWinText(
+        [](wchar_t* Buffer, uint32_t Size) { return GetSystemDirectoryW(Buffer, Size); });
+    if (Folder.empty()) return {};
+    if (Folder.back() != u'\\') Folder += u'\\';
+    return Folder + WideString(Name);
+}
+
+TLibraryHandle LoadSystemLibrary(WideStringView Name) {
+    const WideString Path = TLxSysfn::SystemFolderPath(Name);
+    if (Path.empty()) return {};
+    // The DLL's own imports are searched from its folder first, which is the system folder.
+    return TLibraryHandle(LoadLibraryExW(W(Path), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+}
