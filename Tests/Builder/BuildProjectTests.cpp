@@ -4,6 +4,7 @@
 #include "InstallerPackage.h"
 #include "LxStreams.h"
 #include "MySetupUtils.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -72,12 +73,7 @@ protected:
     }
 
     WideString BuildError() {
-        try {
-            Build("out");
-        } catch (const EBuildError& Error) {
-            return Error.Message();
-        }
-        return u"no error";
+        return MessageOf<EBuildError>([&] { Build("out"); });
     }
 };
 

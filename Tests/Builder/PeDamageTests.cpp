@@ -2,6 +2,7 @@
 // read outside the buffer (the sanitizer build watches that).
 
 #include "PeTestSupport.h"
+#include "TestSupport.h"
 
 #include <functional>
 
@@ -91,19 +92,6 @@ std::vector<TDamage> Damages(const std::vector<uint8_t>& Stub) {
 }
 
 class PeDamageTests : public testing::TestWithParam<std::string> {};
-
-// A small deterministic generator, so that a failing round can be replayed.
-class TMutator {
-public:
-    explicit TMutator(uint32_t Seed) : FState(Seed) {}
-    uint32_t Next(uint32_t Bound) {
-        FState = FState * 1664525u + 1013904223u;
-        return (FState >> 8) % Bound;
-    }
-
-private:
-    uint32_t FState;
-};
 
 } // namespace
 

@@ -5,6 +5,7 @@
 #include "BuildError.h"
 #include "LxStrUtils.h"
 #include "Pe/PeImage.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -101,13 +102,9 @@ inline std::string KeyText(const TResourceKey& Key) {
 // Runs Work, which must raise EBuildError "<FileName>: ..." whose reason contains Reason.
 template <class TWork>
 void ExpectBuildError(TWork&& Work, WideStringView FileName, WideStringView Reason) {
-    try {
-        Work();
-        ADD_FAILURE() << "no error, expected: " << WideToUtf8(Reason);
-    } catch (const EBuildError& Error) {
-        const WideString& Message = Error.Message();
-        EXPECT_EQ(Message.rfind(WideString(FileName) + u": ", 0), 0u) << Error.what();
-        EXPECT_NE(Message.find(Reason), WideString::npos) << Error.what();
-        EXPECT_EQ(Message.find(u'\n'), WideString::npos) << Error.what();
-    }
+    SCOPED_TRACE("expected: " + WideToUtf8(Reason));
+    const WideString Message = MessageOf<EBuildError>(Work);
+    EXPECT_EQ(Message.rfind(WideString(FileName) + u": ", 0), 0u) << WideToUtf8(Message);
+    EXPECT_NE(Message.find(Reason), WideString::npos) << WideToUtf8(Message);
+    EXPECT_EQ(Message.find(u'\n'), WideString::npos) << WideToUtf8(Message);
 }

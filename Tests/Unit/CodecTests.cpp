@@ -4,7 +4,6 @@
 #include "MySetupUtils.h"
 #include "TestSupport.h"
 
-#include <functional>
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -48,15 +47,6 @@ TBytes ZlibInflate(const TBytes& Compressed, size_t PlainSize) {
     EXPECT_EQ(uncompress(Out.data(), &Size, Compressed.data(), uLong(Compressed.size())), Z_OK);
     Out.resize(Size);
     return Out;
-}
-
-WideString ErrorOf(const std::function<void()>& Action) {
-    try {
-        Action();
-    } catch (const EZDecompressionError& E) {
-        return E.Message();
-    }
-    return u"no error";
 }
 
 // Decodes piecewise, remembering the largest piece the sink was handed.
@@ -115,14 +105,14 @@ TEST(CodecTests, RejectsBrokenInputButIgnoresTrailingBytes) {
                              Bytes("never a package"),
                              ZlibCompress(Plain)};
     for (const TBytes& Input : Broken) {
-        EXPECT_EQ(ErrorOf([&] { Decode(Input); }), u"Error");
-        EXPECT_EQ(ErrorOf([&] { DecodeRange(Input); }), u"Error");
+        EXPECT_EQ(MessageOf<EZDecompressionError>([&] { Decode(Input); }), u"Error");
+        EXPECT_EQ(MessageOf<EZDecompressionError>([&] { DecodeRange(Input); }), u"Error");
     }
 
     // Plain zlib that was never scrambled: the stream keeps the unscrambled bytes.
     TMemoryStream Stream;
     Stream.Adopt(ZlibCompress(Plain));
-    EXPECT_EQ(ErrorOf([&] { TSetupfn::DecodeStream(Stream); }), u"Error");
+    EXPECT_EQ(MessageOf<EZDecompressionError>([&] { TSetupfn::DecodeStream(Stream); }), u"Error");
     EXPECT_EQ(Stream.Bytes(), XorByHand(ZlibCompress(Plain)));
 }
 
@@ -174,6 +164,7 @@ TEST(CodecTests, CompressionPairEmptiesTheDestinationFirst) {
     TBytes Cut = Dest.Bytes();
     Cut.resize(Cut.size() - 6);
     Source.Adopt(std::move(Cut));
-    EXPECT_EQ(ErrorOf([&] { TLxSysfn::DecompressStream(&Source, &Dest); }), u"Error");
+    EXPECT_EQ(MessageOf<EZDecompressionError>([&] { TLxSysfn::DecompressStream(&Source, &Dest); }),
+              u"Error");
     EXPECT_EQ(Dest.GetSize(), 0);
 }

@@ -113,12 +113,9 @@ TEST(FileDataTests, BlocksReachingOutsideRaiseReadError) {
                           EntryFromEnd(3)};
     for (const TBytes& Block : Bad) {
         TFileDataList List;
-        try {
-            List.LoadFromBlock(Block.data(), Block.size());
-            ADD_FAILURE() << "accepted a block of " << Block.size() << " bytes";
-        } catch (const EReadError& E) {
-            EXPECT_EQ(E.Message(), u"Stream read error");
-        }
+        EXPECT_EQ(MessageOf<EReadError>([&] { List.LoadFromBlock(Block.data(), Block.size()); }),
+                  u"Stream read error")
+            << "a block of " << Block.size() << " bytes";
     }
     // The block's last byte is still inside it.
     const TBytes Block = EntryFromEnd(4);

@@ -4,6 +4,7 @@
 #include "LxStrUtils.h"
 #include "LxStreams.h"
 #include "LxXmlUtils.h"
+#include "TestSupport.h"
 
 #include <chrono>
 #include <filesystem>
@@ -166,17 +167,6 @@ void LoadText(TXmlPersistent& Object, std::string_view Text) {
     Stream.WriteBuffer(Text.data(), int64_t(Text.size()));
     Stream.SetPosition(0);
     Object.LoadFromStream(Stream);
-}
-
-template <class E, class F>
-WideString MessageOf(F&& Action) {
-    try {
-        Action();
-    } catch (const E& Error) {
-        return Error.Message();
-    }
-    ADD_FAILURE() << "nothing raised";
-    return u"";
 }
 
 // Float texts follow the decimal separator; every test starts and ends with a point.

@@ -13,42 +13,6 @@
 
 namespace {
 
-class TMutator {
-public:
-    explicit TMutator(uint32_t Seed) : FState(Seed) {}
-
-    uint32_t Next(uint32_t Bound) {
-        FState = FState * 1664525u + 1013904223u;
-        return (FState >> 8) % Bound;
-    }
-
-    // Flips, overwrites, cuts or duplicates a few bytes.
-    std::vector<uint8_t> Damage(std::vector<uint8_t> Data) {
-        const uint32_t Edits = 1 + Next(4);
-        for (uint32_t E = 0; E < Edits && !Data.empty(); ++E) {
-            const size_t At = Next(static_cast<uint32_t>(Data.size()));
-            switch (Next(4)) {
-            case 0:
-                Data[At] ^= uint8_t(1u << Next(8));
-                break;
-            case 1:
-                Data[At] = uint8_t("<>/=\"'&;!?["[Next(11)]);
-                break;
-            case 2:
-                Data.resize(At);
-                break;
-            default:
-                Data.insert(Data.begin() + At, Data.begin() + At,
-                            Data.begin() + std::min(Data.size(), At + 1 + Next(16)));
-            }
-        }
-        return Data;
-    }
-
-private:
-    uint32_t FState;
-};
-
 // Runs Work and accepts success or one of the library's errors.
 template <class TWork>
 void ExpectOnlyOwnErrors(TWork&& Work, uint32_t Round) {

@@ -1,5 +1,6 @@
 #include "LxExceptions.h"
 #include "LxStrUtils.h"
+#include "TestSupport.h"
 
 #include <cmath>
 #include <gtest/gtest.h>
@@ -65,12 +66,8 @@ TEST(StrUtilsTests, ReadsIntegers) {
     for (const char16_t* Bad : {u"", u"-", u"$", u"0x", u"12a", u"1 2", u"12 ", u"2147483648",
                                 u"-2147483649", u"$100000000"})
         EXPECT_EQ(ReadInt(Bad), INT64_MIN) << WideToUtf8(Bad);
-    try {
-        StrToInt(u"abc");
-        ADD_FAILURE() << "abc accepted";
-    } catch (const EConvertError& E) {
-        EXPECT_EQ(E.Message(), u"'abc' is not a valid integer value");
-    }
+    EXPECT_EQ(MessageOf<EConvertError>([] { StrToInt(u"abc"); }),
+              u"'abc' is not a valid integer value");
 }
 
 TEST(StrUtilsTests, FloatTextRoundTrips) {

@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <stdexcept>
 
@@ -30,4 +31,26 @@ std::vector<uint8_t> SampleContent(size_t Size, uint32_t Seed) {
         Content[I] = (R & 7) == 0 ? uint8_t(R >> 3) : uint8_t('a' + (R % 13));
     }
     return Content;
+}
+
+std::vector<uint8_t> TMutator::Damage(std::vector<uint8_t> Data) {
+    const uint32_t Edits = 1 + Next(4);
+    for (uint32_t E = 0; E < Edits && !Data.empty(); ++E) {
+        const size_t At = Next(static_cast<uint32_t>(Data.size()));
+        switch (Next(4)) {
+        case 0:
+            Data[At] ^= uint8_t(1u << Next(8));
+            break;
+        case 1:
+            Data[At] = uint8_t("<>/=\"'&;!?["[Next(11)]);
+            break;
+        case 2:
+            Data.resize(At);
+            break;
+        default:
+            Data.insert(Data.begin() + At, Data.begin() + At,
+                        Data.begin() + std::min(Data.size(), At + 1 + Next(16)));
+        }
+    }
+    return Data;
 }

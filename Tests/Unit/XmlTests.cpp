@@ -2,27 +2,13 @@
 #include "LxStrUtils.h"
 #include "LxStreams.h"
 #include "LxXmlUtils.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
 const RawByteString Declaration = "<?xml version=\"1.0\" encoding=\"utf-8\"?>";
-
-// The message of the expected error, or a failure when another outcome happens.
-template <class E, class F>
-WideString MessageOf(F&& Action) {
-    try {
-        Action();
-    } catch (const E& Error) {
-        return Error.Message();
-    } catch (const std::exception& Error) {
-        ADD_FAILURE() << "other error: " << Error.what();
-        return u"";
-    }
-    ADD_FAILURE() << "nothing raised";
-    return u"";
-}
 
 std::unique_ptr<TXmlDocument> Scan(std::string_view Text) {
     auto Document = std::make_unique<TXmlDocument>();
