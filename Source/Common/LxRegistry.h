@@ -3,34 +3,24 @@
 // Windows only: the one place that opens registry keys. Every key is opened in the 32-bit
 // view, the view the 32-bit installer writes, whatever the build.
 #include "LxTypes.h"
+#include "LxWinHandles.h"
 
 #include <vector>
 
-// The predefined roots, by their handle values.
-inline constexpr uint32_t HKEY_CLASSES_ROOT_VALUE = 0x80000000u;
-inline constexpr uint32_t HKEY_CURRENT_USER_VALUE = 0x80000001u;
-inline constexpr uint32_t HKEY_LOCAL_MACHINE_VALUE = 0x80000002u;
-inline constexpr uint32_t HKEY_USERS_VALUE = 0x80000003u;
-inline constexpr uint32_t HKEY_CURRENT_CONFIG_VALUE = 0x80000005u;
-
 enum class TRegValueKind : uint8_t { Missing, String, DWord, Other };
 
-// An open key, closed with its owner.
+// An open key, closed with its owner. Roots are the predefined keys' 32-bit values
+// (0x80000002 for HKEY_LOCAL_MACHINE).
 class TLxRegistryKey {
 public:
     TLxRegistryKey() = default;
-    ~TLxRegistryKey();
-    TLxRegistryKey(TLxRegistryKey&& Other) noexcept;
-    TLxRegistryKey& operator=(TLxRegistryKey&& Other) noexcept;
-    TLxRegistryKey(const TLxRegistryKey&) = delete;
-    TLxRegistryKey& operator=(const TLxRegistryKey&) = delete;
 
     // An existing key; not valid when it does not open.
     static TLxRegistryKey Open(uint32_t Root, WideStringView Path, bool Writable = false);
     // Opened for writing, created with its missing parents; not valid when that fails.
     static TLxRegistryKey Create(uint32_t Root, WideStringView Path);
 
-    bool Valid() const { return FKey != nullptr; }
+    bool Valid() const { return FKey.Valid(); }
     explicit operator bool() const { return Valid(); }
 
     TRegValueKind ValueKind(WideStringView Name) const;
@@ -48,8 +38,8 @@ public:
     bool IsEmpty() const;
 
 private:
-    explicit TLxRegistryKey(void* Key) : FKey(Key) {}
-    void* FKey = nullptr;
+    explicit TLxRegistryKey(HKEY Key) : FKey(Key) {}
+    TRegistryKeyHandle FKey;
 };
 
 // Deletes the key when it has neither values nor sub-keys; true when it is gone.

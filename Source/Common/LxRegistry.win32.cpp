@@ -4,8 +4,6 @@
 #include "LxStrUtils.h"
 #include "LxWinHandles.h"
 
-#include <utility>
-
 namespace {
 
 // The view is chosen here and nowhere else.
@@ -16,13 +14,9 @@ HKEY RootHandle(uint32_t Root) {
     return reinterpret_cast<HKEY>(static_cast<intptr_t>(static_cast<int32_t>(Root)));
 }
 
-HKEY Handle(void* Key) {
-    return static_cast<HKEY>(Key);
-}
-
-void SetValue(void* Key, WideStringView Name, DWORD Type, const void* Data, DWORD Size) {
+void SetValue(HKEY Key, WideStringView Name, DWORD Type, const void* Data, DWORD Size) {
     const WideString NameText(Name);
-    if (RegSetValueExW(Handle(Key), W(NameText), 0, Type, static_cast<const BYTE*>(Data), Size) !=
+    if (RegSetValueExW(Key, W(NameText), 0, Type, static_cast<const BYTE*>(Data), Size) !=
         ERROR_SUCCESS)
         throw Exception(FormatText(u"Failed to set data for '%s'", Name));
 }
@@ -36,28 +30,13 @@ std::vector<WideString> Names(TEnumerate Enumerate) {
     for (DWORD Index = 0;; ++Index) {
         DWORD Length = DWORD(Buffer.size());
         const LONG Status = Enumerate(Index, W(Buffer), &Length);
-        if (Status == ERROR_NO_MORE_ITEMS || Status != ERROR_SUCCESS) break;
+        if (Status != ERROR_SUCCESS) break;
         Result.emplace_back(Buffer.data(), Length);
     }
     return Result;
 }
 
 } // namespace
-
-TLxRegistryKey::~TLxRegistryKey() {
-    if (FKey) RegCloseKey(Handle(FKey));
-}
-
-TLxRegistryKey::TLxRegistryKey(TLxRegistryKey&& Other) noexcept
-    : FKey(std::exchange(Other.FKey, nullptr)) {}
-
-TLxRegistryKey& TLxRegistryKey::operator=(TLxRegistryKey&& Other) noexcept {
-    if (this != &Other) {
-        if (FKey) RegCloseKey(Handle(FKey));
-        FKey = std::exchange(Other.FKey, nullptr);
-    }
-    return *this;
-}
 
 TLxRegistryKey TLxRegistryKey::Open(uint32_t Root, WideStringView Path, bool Writable) {
     const WideString PathText(Path);
@@ -80,7 +59,7 @@ TLxRegistryKey TLxRegistryKey::Create(uint32_t Root, WideStringView Path) {
 TRegValueKind TLxRegistryKey::ValueKind(WideStringView Name) const {
     const WideString NameText(Name);
     DWORD Type = 0;
-    if (RegQueryValueExW(Handle(FKey), W(NameText), nullptr, &Type, nullptr, nullptr) !=
+    if (RegQueryValueExW(FKey.Get(), W(NameText), nullptr, &Type, nullptr, nullptr) !=
         ERROR_SUCCESS)
         return TRegValueKind::Missing;
     if (Type == REG_SZ || Type == REG_EXPAND_SZ) return TRegValueKind::String;
@@ -91,7 +70,7 @@ WideString TLxRegistryKey::ReadString(WideStringView Name) const {
     const WideString NameText(Name);
     for (;;) {
         DWORD Type = 0, Size = 0;
-        if (RegQueryValueExW(Handle(FKey), W(NameText), nullptr, &Type, nullptr, &Size) !=
+        if (RegQueryValueExW(FKey.Get(), W(NameText), nullptr, &Type, nullptr, &Size) !=
             ERROR_SUCCESS)
             return {};
         if (Type != REG_SZ && Type != REG_EXPAND_SZ)
@@ -99,7 +78,7 @@ WideString TLxRegistryKey::ReadString(WideStringView Name) const {
         // One character more than stored: a value written without its terminating zero.
         WideString Value(Size / sizeof(char16_t) + 1, u'\0');
         DWORD Got = Size;
-        const LONG Status = RegQueryValueExW(Handle(FKey), W(NameText), nullptr, &Type,
+        const LONG Status = RegQueryValueExW(FKey.Get(), W(NameText), nullptr, &Type,
                                              reinterpret_cast<BYTE*>(Value.data()), &Got);
         // Changed meanwhile: ask again.
         if (Status == ERROR_MORE_DATA) continue;
@@ -113,34 +92,34 @@ WideString TLxRegistryKey::ReadString(WideStringView Name) const {
 
 void TLxRegistryKey::WriteString(WideStringView Name, WideStringView Value) {
     const WideString Text(Value);
-    SetValue(FKey, Name, REG_SZ, Text.c_str(), DWORD((Text.size() + 1) * sizeof(char16_t)));
+    SetValue(FKey.Get(), Name, REG_SZ, Text.c_str(), DWORD((Text.size() + 1) * sizeof(char16_t)));
 }
 
 void TLxRegistryKey::WriteDWord(WideStringView Name, uint32_t Value) {
     const DWORD Number = Value;
-    SetValue(FKey, Name, REG_DWORD, &Number, sizeof(Number));
+    SetValue(FKey.Get(), Name, REG_DWORD, &Number, sizeof(Number));
 }
 
 bool TLxRegistryKey::DeleteValue(WideStringView Name) {
     const WideString NameText(Name);
-    return RegDeleteValueW(Handle(FKey), W(NameText)) == ERROR_SUCCESS;
+    return RegDeleteValueW(FKey.Get(), W(NameText)) == ERROR_SUCCESS;
 }
 
 std::vector<WideString> TLxRegistryKey::ValueNames() const {
     return Names([this](DWORD Index, wchar_t* Name, DWORD* Length) {
-        return RegEnumValueW(Handle(FKey), Index, Name, Length, nullptr, nullptr, nullptr, nullptr);
+        return RegEnumValueW(FKey.Get(), Index, Name, Length, nullptr, nullptr, nullptr, nullptr);
     });
 }
 
 std::vector<WideString> TLxRegistryKey::SubKeyNames() const {
     return Names([this](DWORD Index, wchar_t* Name, DWORD* Length) {
-        return RegEnumKeyExW(Handle(FKey), Index, Name, Length, nullptr, nullptr, nullptr, nullptr);
+        return RegEnumKeyExW(FKey.Get(), Index, Name, Length, nullptr, nullptr, nullptr, nullptr);
     });
 }
 
 bool TLxRegistryKey::IsEmpty() const {
     DWORD SubKeys = 0, Values = 0;
-    return RegQueryInfoKeyW(Handle(FKey), nullptr, nullptr, nullptr, &SubKeys, nullptr, nullptr,
+    return RegQueryInfoKeyW(FKey.Get(), nullptr, nullptr, nullptr, &SubKeys, nullptr, nullptr,
                             &Values, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
            SubKeys == 0 && Values == 0;
 }

@@ -58,52 +58,29 @@ struct TKernelHandleTraits {
 };
 using TKernelHandle = TUniqueHandle<TKernelHandleTraits>;
 
-struct TModuleHandleTraits {
-    using THandle = HMODULE;
+// Handles for which null alone means "none", closed by one call.
+template <class THandleType, auto CloseFunction>
+struct TNullHandleTraits {
+    using THandle = THandleType;
     static THandle Empty() { return nullptr; }
     static bool IsValid(THandle Handle) { return Handle != nullptr; }
-    static void Close(THandle Handle) { FreeLibrary(Handle); }
+    static void Close(THandle Handle) { CloseFunction(Handle); }
 };
-using TLibraryHandle = TUniqueHandle<TModuleHandleTraits>;
 
-struct TRegistryKeyTraits {
-    using THandle = HKEY;
-    static THandle Empty() { return nullptr; }
-    static bool IsValid(THandle Key) { return Key != nullptr; }
-    static void Close(THandle Key) { RegCloseKey(Key); }
-};
-using TRegistryKeyHandle = TUniqueHandle<TRegistryKeyTraits>;
+inline void ReleaseInterface(IUnknown* Pointer) {
+    Pointer->Release();
+}
 
+using TLibraryHandle = TUniqueHandle<TNullHandleTraits<HMODULE, FreeLibrary>>;
+using TRegistryKeyHandle = TUniqueHandle<TNullHandleTraits<HKEY, RegCloseKey>>;
 // Movable global memory, as the clipboard takes it; owned until the clipboard accepts it.
-struct TGlobalMemoryTraits {
-    using THandle = HGLOBAL;
-    static THandle Empty() { return nullptr; }
-    static bool IsValid(THandle Memory) { return Memory != nullptr; }
-    static void Close(THandle Memory) { GlobalFree(Memory); }
-};
-using TGlobalMemory = TUniqueHandle<TGlobalMemoryTraits>;
-
+using TGlobalMemory = TUniqueHandle<TNullHandleTraits<HGLOBAL, GlobalFree>>;
 // Memory of the COM task allocator, which the shell hands out.
 template <class T>
-struct TTaskMemoryTraits {
-    using THandle = T*;
-    static THandle Empty() { return nullptr; }
-    static bool IsValid(THandle Memory) { return Memory != nullptr; }
-    static void Close(THandle Memory) { CoTaskMemFree(Memory); }
-};
-template <class T>
-using TTaskMemory = TUniqueHandle<TTaskMemoryTraits<T>>;
-
+using TTaskMemory = TUniqueHandle<TNullHandleTraits<T*, CoTaskMemFree>>;
 // A COM interface pointer: released once.
 template <class TInterface>
-struct TComTraits {
-    using THandle = TInterface*;
-    static THandle Empty() { return nullptr; }
-    static bool IsValid(THandle Pointer) { return Pointer != nullptr; }
-    static void Close(THandle Pointer) { Pointer->Release(); }
-};
-template <class TInterface>
-using TComPtr = TUniqueHandle<TComTraits<TInterface>>;
+using TComPtr = TUniqueHandle<TNullHandleTraits<TInterface*, ReleaseInterface>>;
 
 // A DLL of the system folder, named by its full path so that no copy planted in the program's
 // folder or the search path is ever loaded. Empty when it is missing.

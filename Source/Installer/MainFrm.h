@@ -104,6 +104,8 @@ private:
     void Inform(WideStringView Text);
     // Pumps pending window messages, keeping the window alive during long steps.
     void Pump();
+    // One more item done: the bar moves, the window repaints.
+    void AdvanceProgress();
     // Frees a downloaded full installer's module and deletes its file.
     void ReleaseDownload();
 

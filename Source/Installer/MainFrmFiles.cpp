@@ -32,8 +32,7 @@ void TMainForm::InstallFiles() {
     WideString KnownFolder;
     for (int I = 0; I < Files.Count(); ++I) {
         const TSetupFile& Item = *Files.Items(I);
-        pbProgress->SetPosition(pbProgress->Position() + 1);
-        Pump();
+        AdvanceProgress();
         const TFileData* Entry = Item.FileBytes > 0 ? Index.FindByGUID(Item.ResID) : nullptr;
         const WideString Target = IncludeTrailingBackslash(TSetupfn::ExpandConstant(Item.DestDir)) +
                                   (Item.NewFileName.empty() ? Item.SourceMask : Item.NewFileName);

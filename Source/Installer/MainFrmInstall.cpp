@@ -29,6 +29,11 @@ void TMainForm::Pump() {
     Application.ProcessMessages();
 }
 
+void TMainForm::AdvanceProgress() {
+    pbProgress->SetPosition(pbProgress->Position() + 1);
+    Pump();
+}
+
 void TMainForm::Inform(WideStringView Text) {
     if (FSilentMode) {
         WriteStandardError(Text);

@@ -1,5 +1,6 @@
 // Registry values, shortcuts and the programs the script runs.
 
+#include "LxRegistry.h"
 #include "LxStrUtils.h"
 #include "LxSysUtils.h"
 #include "LxWinHandles.h"
@@ -24,8 +25,7 @@ void TMainForm::WriteRegistry() {
     const TSetupRegList& Items = FScript->RegList();
     for (int I = 0; I < Items.Count(); ++I) {
         const TSetupReg& Item = *Items.Items(I);
-        pbProgress->SetPosition(pbProgress->Position() + 1);
-        Pump();
+        AdvanceProgress();
         const WideString SubKey = TSetupfn::ExpandConstant(Item.SubKey);
         const WideString Name = TSetupfn::ExpandConstant(Item.ValueName);
         const WideString Data = TSetupfn::ExpandConstant(Item.ValueData);
@@ -43,8 +43,7 @@ void TMainForm::CreateShortCuts() {
     const TSetupShortCutList& Items = FScript->ShortCutList();
     for (int I = 0; I < Items.Count(); ++I) {
         const TSetupShortCut& Item = *Items.Items(I);
-        pbProgress->SetPosition(pbProgress->Position() + 1);
-        Pump();
+        AdvanceProgress();
         const WideString Target = TSetupfn::ExpandConstant(Item.DstFile);
         TSetupfn::ExpandConstant(
             Item.IconFile); // expanded, not applied: the link shows its target's icon

@@ -3,6 +3,7 @@
 
 #include "LxDateUtils.h"
 #include "LxFileStream.h"
+#include "LxRegistry.h"
 #include "LxStrUtils.h"
 #include "LxSysUtils.h"
 #include "MainFrm.h"

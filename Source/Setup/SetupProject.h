@@ -1,7 +1,6 @@
 #pragma once
 
 #include "LxPersistent.h"
-#include "LxRegistry.h"
 
 // Names of the package resources (RCDATA), compared without regard to case.
 inline constexpr WideStringView FullSetupScriptResName = u"{54682D66-DEF6-4E5B-8AB5-70FFDF2C0E3A}";
@@ -27,6 +26,12 @@ enum TRegRootKey : uint8_t {
 LX_ENUM_TYPE(TRegRootKey, u"rrkClassesRoot", u"rrkCurrentUser", u"rrkLocalMachine", u"rrkUsers",
              u"rrkCurrentConfig")
 
+// The predefined registry keys, without the system headers.
+inline constexpr uint32_t HKEY_CLASSES_ROOT_VALUE = 0x80000000u;
+inline constexpr uint32_t HKEY_CURRENT_USER_VALUE = 0x80000001u;
+inline constexpr uint32_t HKEY_LOCAL_MACHINE_VALUE = 0x80000002u;
+inline constexpr uint32_t HKEY_USERS_VALUE = 0x80000003u;
+inline constexpr uint32_t HKEY_CURRENT_CONFIG_VALUE = 0x80000005u;
 uint32_t RootKeyToHKEY(TRegRootKey RootKey);
 
 // The product's entry in the system's list of installed programs, under HKEY_LOCAL_MACHINE:
