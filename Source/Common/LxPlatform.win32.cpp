@@ -15,7 +15,7 @@ WideString TLxSysfn::SysErrorMessage(uint32_t Error) {
     if (Length > 0 && Buffer)
         Result = Trim(WideStringView(reinterpret_cast<char16_t*>(Buffer), Length));
     LocalFree(Buffer);
-    return Result.empty() ? FormatText(u"Error %d", int64_t(Error)) : Result;
+    return Result.empty() ? u"Error " + IntToStr(Error) : Result;
 }
 
 char16_t PlatformDecimalSeparator() {

@@ -16,31 +16,37 @@ public:
     TLxRegistryKey() = default;
 
     // An existing key; not valid when it does not open.
-    static TLxRegistryKey Open(uint32_t Root, WideStringView Path, bool Writable = false);
+    static TLxRegistryKey Open(uint32_t Root, const WideString& Path, bool Writable = false);
     // Opened for writing, created with its missing parents; not valid when that fails.
-    static TLxRegistryKey Create(uint32_t Root, WideStringView Path);
+    static TLxRegistryKey Create(uint32_t Root, const WideString& Path);
 
     bool Valid() const { return FKey.Valid(); }
     explicit operator bool() const { return Valid(); }
 
-    TRegValueKind ValueKind(WideStringView Name) const;
+    // Value names are the system's zero-terminated texts.
+    TRegValueKind ValueKind(const char16_t* Name) const;
     // A missing value reads as empty; a value of another type raises "Invalid data type for
     // '%s'", the registry read error.
-    WideString ReadString(WideStringView Name) const;
+    WideString ReadString(const char16_t* Name) const;
     // Raise "Failed to set data for '%s'".
-    void WriteString(WideStringView Name, WideStringView Value);
-    void WriteDWord(WideStringView Name, uint32_t Value);
+    void WriteString(const char16_t* Name, const WideString& Value);
+    void WriteDWord(const char16_t* Name, uint32_t Value);
     // False when the value did not exist or could not be deleted.
-    bool DeleteValue(WideStringView Name);
+    bool DeleteValue(const char16_t* Name);
     std::vector<WideString> ValueNames() const;
     std::vector<WideString> SubKeyNames() const;
     // Neither values nor sub-keys.
     bool IsEmpty() const;
+    // Deletes the key when it has neither values nor sub-keys; true when it is gone.
+    static bool DeleteIfEmpty(uint32_t Root, const WideString& Path);
 
 private:
+    // The view is chosen here and nowhere else.
+    static constexpr REGSAM View = KEY_WOW64_32KEY;
+    // The predefined handles are sign-extended 32-bit values, also in a 64-bit process.
+    static HKEY RootHandle(uint32_t Root) {
+        return reinterpret_cast<HKEY>(static_cast<intptr_t>(static_cast<int32_t>(Root)));
+    }
     explicit TLxRegistryKey(HKEY Key) : FKey(Key) {}
     TRegistryKeyHandle FKey;
 };
-
-// Deletes the key when it has neither values nor sub-keys; true when it is gone.
-bool DeleteRegistryKeyIfEmpty(uint32_t Root, WideStringView Path);

@@ -3,12 +3,27 @@
 #include "LxSysUtils.h"
 #include "LxWinHandles.h"
 
+#include <algorithm>
+
 WideString TLxSysfn::SystemFolderPath(WideStringView Name) {
     WideString Folder = ReadWinText(
         [](wchar_t* Buffer, uint32_t Size) { return GetSystemDirectoryW(Buffer, Size); });
     if (Folder.empty()) return {};
     if (Folder.back() != u'\\') Folder += u'\\';
     return Folder + WideString(Name);
+}
+
+WideString ReadWinText(TFunctionRef<uint32_t(wchar_t* Buffer, uint32_t Size)> Read) {
+    WideString Text(260, u'\0');
+    for (;;) {
+        const size_t Length = Read(W(Text), uint32_t(Text.size()));
+        if (Length == 0) return {};
+        if (Length < Text.size()) {
+            Text.resize(Length);
+            return Text;
+        }
+        Text.resize(std::max(Length, Text.size() * 2));
+    }
 }
 
 TLibraryHandle LoadSystemLibrary(WideStringView Name) {

@@ -32,9 +32,9 @@ void TMainForm::WriteRegistry() {
         TLxRegistryKey Key = TLxRegistryKey::Create(RootKeyToHKEY(Item.RootKey), SubKey);
         if (!Key) continue;
         if (Item.ValueType == rvtString)
-            Key.WriteString(Name, Data);
+            Key.WriteString(Name.c_str(), Data);
         else if (Item.ValueType == rvtDWord)
-            Key.WriteDWord(Name, static_cast<uint32_t>(StrToInt(Data)));
+            Key.WriteDWord(Name.c_str(), static_cast<uint32_t>(StrToInt(Data)));
     }
 }
 

@@ -1,7 +1,6 @@
 // What the uninstaller needs: its two data files in the installation folder and the product's
 // entry in the system's list of installed programs.
 
-#include "LxDateUtils.h"
 #include "LxFileStream.h"
 #include "LxRegistry.h"
 #include "LxStrUtils.h"
@@ -51,12 +50,10 @@ void TMainForm::RegisterUninstall() {
     TLxRegistryKey Key = TLxRegistryKey::Create(HKEY_LOCAL_MACHINE_VALUE,
                                                 UninstallKeyPath(Info.GUID, OwnUninstallKeySuffix));
     if (!Key) return;
-    TDateParts Today;
-    DecodeDateTime(LocalNow(), Today);
-    const auto TwoDigits = [](unsigned Number) {
-        return WideString(1, char16_t(u'0' + Number / 10)) + char16_t(u'0' + Number % 10);
-    };
-    const WideString Date = IntToStr(Today.Year) + TwoDigits(Today.Month) + TwoDigits(Today.Day);
+    SYSTEMTIME Today;
+    GetLocalTime(&Today);
+    wchar_t Date[16];
+    wsprintfW(Date, L"%04u%02u%02u", Today.wYear, Today.wMonth, Today.wDay);
     const WideString Uninstaller =
         FormatText(u"\"%s\\Uninstall.exe\"", ExcludeTrailingBackslash(SetupAppDir));
 
@@ -64,7 +61,7 @@ void TMainForm::RegisterUninstall() {
     Key.WriteString(u"DisplayVersion", Info.Version);
     Key.WriteDWord(u"EstimatedSize", EstimatedSize);
     Key.WriteString(u"HelpLink", Info.CompanyUrl);
-    Key.WriteString(u"InstallDate", Date);
+    Key.WriteString(u"InstallDate", FromW(Date));
     Key.WriteString(u"InstallLocation", SetupAppDir);
     Key.WriteDWord(u"MajorVersion", uint32_t(Version.Major));
     Key.WriteDWord(u"MinorVersion", uint32_t(Version.Minor));

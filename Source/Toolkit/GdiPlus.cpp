@@ -32,7 +32,7 @@ struct TStartupOutput {
 };
 
 struct TApi {
-    TLibraryHandle Library;
+    HMODULE Library = nullptr;
     TStatus(WINAPI* Startup)(ULONG_PTR*, const TStartupInput*, TStartupOutput*) = nullptr;
     void(WINAPI* Shutdown)(ULONG_PTR) = nullptr;
     TStatus(WINAPI* CreateBitmapFromStream)(IStream*, TImage**) = nullptr;
@@ -55,8 +55,7 @@ TApi Api;
 
 template <class T>
 bool Bind(T& Function, const char* Name) {
-    Function =
-        reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(Api.Library.Get(), Name)));
+    Function = reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(Api.Library, Name)));
     return Function != nullptr;
 }
 
@@ -67,8 +66,9 @@ void Check(TStatus Status) {
 } // namespace
 
 bool Startup() {
-    Api.Library = LoadSystemLibrary(u"gdiplus.dll");
-    if (!Api.Library) return false;
+    TLibraryHandle Library = LoadSystemLibrary(u"gdiplus.dll");
+    if (!Library) return false;
+    Api.Library = Library.Get();
     const bool Bound = Bind(Api.Startup, "GdiplusStartup") &&
                        Bind(Api.Shutdown, "GdiplusShutdown") &&
                        Bind(Api.CreateBitmapFromStream, "GdipCreateBitmapFromStream") &&
@@ -86,6 +86,8 @@ bool Startup() {
         Api = TApi();
         return false;
     }
+    // Held until Shutdown: a static owner would need its own destructor at exit.
+    Library.Release();
     if (Output.NotificationHook && Output.NotificationHook(&Api.HookToken) == Ok)
         Api.Unhook = Output.NotificationUnhook;
     return true;
@@ -95,6 +97,7 @@ void Shutdown() {
     if (!Api.Library) return;
     if (Api.Unhook) Api.Unhook(Api.HookToken);
     Api.Shutdown(Api.Token);
+    FreeLibrary(Api.Library);
     Api = TApi();
 }
 
