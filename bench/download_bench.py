@@ -3,7 +3,7 @@
 copy of a file of the same size on Linux and under the same Wine.
 
 usage: download_bench.py ONESETUP MEMORY_WATCH STUB WORKDIR
-       download_bench.py --serve FILE URL_PATH SECONDS   (the HTTP server this bench starts)
+       download_bench.py --serve FILE URL_PATH PORT SECONDS   (the HTTP server this bench starts)
 
 One build of the install bench's ~200 MB payload makes a full installer and a mini installer
 whose download address is a local HTTP server. The payload's .exe files are installed as .ex_,
@@ -21,7 +21,10 @@ import sys
 import threading
 import time
 
-WINE = "/usr/lib/wine/wine64"
+here = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(os.path.dirname(here), "Tests"))
+from harness import WINE, free_port, stop, wait_for_port, z_path  # noqa: E402
+
 RUNS = 3
 GUID = "{9C4E2A71-3B5D-4F68-8A1E-6D2C7B9F0E53}"
 UNINSTALL_KEY = (r"HKLM\Software\Wow6432Node\Microsoft\Windows\CurrentVersion\Uninstall"
@@ -32,12 +35,11 @@ MINI_NAME = "DownloadBenchMini.exe"
 # The installer's own files in the installation folder, beside the payload.
 OWN_FILES = {"Uninstall.da1", "Uninstall.da2"}
 SERVER_SECONDS = 3600
-here = os.path.dirname(os.path.abspath(__file__))
 
 
-def serve(path, url_path, seconds):
-    """Serves PATH at URL_PATH on a free loopback port for at most SECONDS; one log line for the
-    port, then one per request with the time from its arrival to its last byte written."""
+def serve(path, url_path, port, seconds):
+    """Serves PATH at URL_PATH on loopback PORT for at most SECONDS; one log line per request
+    with the time from its arrival to its last byte written."""
 
     class Handler(http.server.BaseHTTPRequestHandler):
         def do_GET(self):
@@ -59,9 +61,8 @@ def serve(path, url_path, seconds):
             took = time.perf_counter() - arrived
             print(f"transfer bytes={sent} size={size} seconds={took:.4f}{error}", flush=True)
 
-    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", port), Handler)
     server.daemon_threads = True
-    print(f"listening port={server.server_address[1]}", flush=True)
     threading.Thread(target=server.serve_forever, daemon=True).start()
     time.sleep(seconds)
     print("time limit reached", flush=True)
@@ -69,39 +70,20 @@ def serve(path, url_path, seconds):
 
 
 def start_server(full, log_path):
-    log = open(log_path, "w")
-    process = subprocess.Popen([sys.executable, os.path.abspath(__file__), "--serve", full,
-                                "/" + FULL_NAME, str(SERVER_SECONDS)],
-                               stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT)
-    log.close()
-    for _ in range(100):
-        found = re.search(r"^listening port=(\d+)$", open(log_path).read(), re.M)
-        if found:
-            return process, int(found.group(1))
-        if process.poll() is not None:
-            break
-        time.sleep(0.1)
-    stop_server(process)
-    sys.exit("the HTTP server did not start: see " + log_path)
-
-
-def stop_server(process):
-    if process.poll() is None:
-        process.terminate()
-        try:
-            process.wait(10)
-        except subprocess.TimeoutExpired:
-            process.kill()
-            process.wait()
+    port = free_port()
+    with open(log_path, "w") as log:
+        process = subprocess.Popen([sys.executable, os.path.abspath(__file__), "--serve", full,
+                                    "/" + FULL_NAME, str(port), str(SERVER_SECONDS)],
+                                   stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT)
+    if not wait_for_port(port, process):
+        stop(process)
+        sys.exit("the HTTP server did not start: see " + log_path)
+    return process, port
 
 
 def transfers(log_path):
     lines = [line for line in open(log_path) if line.startswith("transfer ")]
     return [dict(item.split("=") for item in line.split()[1:]) for line in lines]
-
-
-def z(path):
-    return "Z:" + path.replace("/", "\\")
 
 
 def payload(folder, seed, total):
@@ -202,7 +184,7 @@ def install(memory_watch, program, drive_c, expected):
     subprocess.run([WINE, "reg", "delete", UNINSTALL_KEY, "/f"], capture_output=True,
                    timeout=120)
     os.sync()
-    code, seconds, peak = watch(memory_watch, z(program) + " /Silent")
+    code, seconds, peak = watch(memory_watch, z_path(program) + " /Silent")
     if code != 0:
         sys.exit(f"{os.path.basename(program)} ended with exit code {code}")
     problems = check_installed(folder, expected)
@@ -245,7 +227,7 @@ def copies(full, work, drive_c):
     target = os.path.join(drive_c, "download-bench-copy.exe")
 
     def copy_under_wine():
-        wine("cmd", "/c", "copy", "/y", z(full), "C:\\download-bench-copy.exe")
+        wine("cmd", "/c", "copy", "/y", z_path(full), "C:\\download-bench-copy.exe")
         if os.path.getsize(target) != size:
             sys.exit("the copy under Wine has another size")
 
@@ -298,7 +280,7 @@ def main():
 
         linux_copy, wine_copy, wine_start = copies(full, work, drive_c)
     finally:
-        stop_server(server)
+        stop(server, grace=10)
 
     t_full = min(s for s, _ in full_runs)
     t_mini = min(s for s, _ in mini_runs)
@@ -335,8 +317,8 @@ def main():
 
 
 if __name__ == "__main__":
-    if len(sys.argv) == 5 and sys.argv[1] == "--serve":
-        serve(sys.argv[2], sys.argv[3], float(sys.argv[4]))
+    if len(sys.argv) == 6 and sys.argv[1] == "--serve":
+        serve(sys.argv[2], sys.argv[3], int(sys.argv[4]), float(sys.argv[5]))
     elif len(sys.argv) == 5:
         main()
     else:

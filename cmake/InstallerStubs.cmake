@@ -1,5 +1,6 @@
-# The installer program built with both MinGW toolchains inside the native tree, so that
-# the native builder has its default stubs: ${ONESETUP_STUB_DIR}/Setup-x86.exe and -x64.exe.
+# The installer program in its release build (ONESETUP_RELEASE), made with both MinGW toolchains
+# inside the native tree, so that the native builder has its default stubs:
+# ${ONESETUP_STUB_DIR}/Setup-x86.exe and -x64.exe.
 include(ExternalProject)
 
 set(ONESETUP_STUB_DIR ${CMAKE_BINARY_DIR}/stubs)
@@ -15,9 +16,8 @@ foreach(ARCH x86 x64)
     SOURCE_DIR ${CMAKE_SOURCE_DIR}
     BINARY_DIR ${CMAKE_BINARY_DIR}/installer-${ARCH}
     CMAKE_GENERATOR Ninja
-    CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN} -DCMAKE_BUILD_TYPE=MinSizeRel
-               -DONESETUP_STUB_ONLY=ON -DONESETUP_TESTS=OFF
-               -DONESETUP_THREAD_MODEL=win32 -DONESETUP_LEAN_DEFLATE=ON -DONESETUP_WERROR=${ONESETUP_WERROR}
+    CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN} -DONESETUP_RELEASE=ON
+               -DONESETUP_WERROR=${ONESETUP_WERROR}
     BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --target Setup
     INSTALL_COMMAND ${CMAKE_COMMAND} -E make_directory ${ONESETUP_STUB_DIR}
     COMMAND ${CMAKE_COMMAND} -E copy <BINARY_DIR>/Source/Installer/Setup.exe ${STUB}

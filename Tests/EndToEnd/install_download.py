@@ -18,25 +18,22 @@ DEMO_DIR is the demo project (with its programs built), ADDROOT the x64 tool tha
 authority in the prefix. Needs the environment of the test command: WINEPREFIX (ready, with a
 running wineserver), DISPLAY, HOME. Servers listen on 127.0.0.1 only and are stopped at the end.
 """
+import functools
 import hashlib
-import http.server
 import os
 import pwd
 import re
 import shutil
-import signal
-import socket
-import ssl
 import subprocess
 import sys
-import threading
 import time
 import urllib.parse
 from concurrent.futures import ThreadPoolExecutor
 
-from e2e import (DRIVE_C, WINE, c_path, check, click, failures, keys, type_text, visible_windows,
-                 wait, wait_for)
-import e2e
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+import harness  # noqa: E402
+from harness import (DRIVE_C, WINE, Handler, LocalServer, c_path, check, click,  # noqa: E402
+                     failures, keys, started, type_text, visible_windows, wait, wait_for)
 
 ONESETUP, STUB, DEMO, ADDROOT, WORK = sys.argv[1:6]
 TEMP = os.path.join(DRIVE_C, "users", pwd.getpwuid(os.getuid()).pw_name, "Temp")
@@ -45,32 +42,20 @@ GUID = "{5D0B1E4A-2C7F-4E19-B3A8-6F90D2C4E817}"
 TITLE = "下载演示"
 PROXY_USER, PROXY_PASSWORD = "dluser", "dl-secret"
 STALL_HOLD = 60.0  # longer than the installer waits for data
-started = []
+run = functools.partial(harness.run, folder=WORK, timeout=120)
+start = functools.partial(harness.start, folder=WORK)
 
 
 # -- the servers ----------------------------------------------------------------------------
 
-class Origin(http.server.BaseHTTPRequestHandler):
+class Origin(Handler):
     """/full/CASE serves that case's full installer; /flaky/CASE answers 404 the first time,
     /minifirst/CASE the mini installer itself (a program without the full package) the first
     time; /missing, /page, /stall, /broken fail."""
-    protocol_version = "HTTP/1.1"
-
-    def setup(self):
-        self.request.settimeout(20)
-        if self.server.context:
-            self.request = self.server.context.wrap_socket(self.request, server_side=True)
-        super().setup()
-
-    def log_message(self, fmt, *args):
-        self.server.log_line(fmt % args)
+    socket_timeout = 20
 
     def reply(self, code, body=b"", kind="application/octet-stream"):
-        self.send_response(code)
-        self.send_header("Content-Type", kind)
-        self.send_header("Content-Length", str(len(body)))
-        self.end_headers()
-        self.wfile.write(body)
+        super().reply(code, body, [("Content-Type", kind)])
 
     def do_GET(self):
         parts = urllib.parse.urlsplit(self.path)
@@ -102,22 +87,17 @@ class Origin(http.server.BaseHTTPRequestHandler):
             self.wfile.flush()
             if path == "/stall":
                 self.server.stop.wait(STALL_HOLD)
-            self.close_connection = True
-            self.connection.shutdown(socket.SHUT_RDWR)
+            self.cut_off()
         elif path == "/installed":
             self.reply(200, b"ok", "text/plain")
         else:
             self.reply(404, b"not found", "text/plain")
 
 
-class OriginServer(http.server.ThreadingHTTPServer):
-    daemon_threads = True
-
+class OriginServer(LocalServer):
     def __init__(self, log, context=None):
-        super().__init__(("127.0.0.1", 0), Origin)
-        self.log, self.context = log, context
-        self.requests, self.stop, self.lock = [], threading.Event(), threading.Lock()
-        self.port = self.server_address[1]
+        self.requests = []
+        super().__init__(Origin, log, context)
 
     def record(self, target, headers):
         """Keeps the request; true when it is the first for its path."""
@@ -131,73 +111,14 @@ class OriginServer(http.server.ThreadingHTTPServer):
         with self.lock:
             return [(t, h) for t, h in self.requests if urllib.parse.urlsplit(t).path == path]
 
-    def log_line(self, text):
-        with self.lock:
-            self.log.write(f"{self.port}: {text}\n")
-            self.log.flush()
-
-
-def serve(log, context=None):
-    server = OriginServer(log, context)
-    threading.Thread(target=server.serve_forever, daemon=True).start()
-    return server
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-def wait_for_port(port, process, timeout=10.0):
-    end = time.monotonic() + timeout
-    while time.monotonic() < end and process.poll() is None:
-        try:
-            with socket.create_connection(("127.0.0.1", port), timeout=1):
-                return True
-        except OSError:
-            time.sleep(0.05)
-    return False
-
-
-def start_proxy():
-    port = free_port()
-    conf = os.path.join(WORK, "proxy.conf")
-    with open(conf, "w") as f:
-        if os.geteuid() == 0:
-            f.write("User nobody\nGroup nogroup\n")
-        f.write(f"Port {port}\nListen 127.0.0.1\nAllow 127.0.0.1\nTimeout 30\nLogLevel Info\n"
-                f"MaxClients 20\nBasicAuth {PROXY_USER} {PROXY_PASSWORD}\n")
-    with open(os.path.join(WORK, "proxy.log"), "w") as log:
-        process = subprocess.Popen(["tinyproxy", "-d", "-c", conf], stdin=subprocess.DEVNULL,
-                                   stdout=log, stderr=subprocess.STDOUT)
-    started.append(process)
-    return port, process
-
 
 def make_pki(folder):
-    """A test authority and a certificate for localhost."""
+    """A test authority and a certificate for localhost: the server's context and the
+    authority's certificate."""
     os.makedirs(folder)
-
-    def openssl(*args):
-        subprocess.run(["openssl", *args], cwd=folder, check=True, timeout=60,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-
-    openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-keyout", "ca.key",
-            "-out", "ca.crt", "-subj", f"/CN=Download test authority {os.getpid()}",
-            "-addext", "basicConstraints=critical,CA:TRUE",
-            "-addext", "keyUsage=critical,keyCertSign,cRLSign")
-    with open(os.path.join(folder, "server.ext"), "w") as ext:
-        ext.write("subjectAltName=DNS:localhost\nextendedKeyUsage=serverAuth\n"
-                  "basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature,keyEncipherment\n")
-    openssl("req", "-newkey", "rsa:2048", "-nodes", "-keyout", "server.key", "-out", "server.csr",
-            "-subj", "/CN=localhost")
-    openssl("x509", "-req", "-in", "server.csr", "-CA", "ca.crt", "-CAkey", "ca.key",
-            "-CAcreateserial", "-days", "2", "-sha256", "-extfile", "server.ext", "-out",
-            "server.crt")
-    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-    context.load_cert_chain(os.path.join(folder, "server.crt"), os.path.join(folder, "server.key"))
-    return context, os.path.join(folder, "ca.crt")
+    authority = harness.make_authority(folder, "ca")
+    harness.make_certificate(folder, "server", "ca", "localhost")
+    return harness.tls_context(folder, "server"), authority
 
 
 # -- installers, runs and results -------------------------------------------------------------
@@ -244,29 +165,6 @@ def clean(case):
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30)
 
 
-def run(exe, *args, timeout=120):
-    """Exit code and standard error, through files (see start)."""
-    name = os.path.basename(exe)
-    with open(os.path.join(WORK, name + ".err"), "w+b") as err:
-        process = subprocess.Popen([WINE, exe, *args], stdout=subprocess.DEVNULL, stderr=err,
-                                   stdin=subprocess.DEVNULL)
-        try:
-            code = process.wait(timeout=timeout)
-        except subprocess.TimeoutExpired:
-            process.kill()
-            code = process.wait()
-        err.seek(0)
-        return code, err.read().decode("utf-8", "replace")
-
-
-def start(exe):
-    # A program that Wine starts from the installer inherits its handles: files, not pipes.
-    with open(os.path.join(WORK, os.path.basename(exe) + ".log"), "wb") as log:
-        started.append(subprocess.Popen([WINE, exe], stdout=log, stderr=subprocess.STDOUT,
-                                        stdin=subprocess.DEVNULL))
-    return started[-1]
-
-
 def tree(folder):
     """Every file below FOLDER: its bytes' digest and, for the package's files, the last-write
     time they carry (the uninstall data is written at installation time)."""
@@ -295,7 +193,7 @@ def uninstall_values():
 # -- the windows --------------------------------------------------------------------------------
 
 def screenshot(name):
-    e2e.screenshot(os.path.join(WORK, "screenshots"), name)
+    harness.screenshot(os.path.join(WORK, "screenshots"), name)
 
 
 MAIN = TITLE + " 安装程序"
@@ -343,14 +241,14 @@ def http_case(origin):
     base = f"http://127.0.0.1:{origin.port}"
     folder = build("setup_1024", f"{base}/full/setup_1024", f"{base}/installed?from=demo")
     clean("setup_1024")
-    code, err = run(os.path.join(folder, full_name("setup_1024")), "/Silent")
+    code, _, err = run(os.path.join(folder, full_name("setup_1024")), "/Silent")
     check(code == 0, f"http: the full installer ended with {code} {err!r}")
     expected, expected_key = tree(app_dir("setup_1024")), uninstall_values()
     check(len(expected) > 5 and "Uninstall.da1" in expected, f"http: full install gave {expected}")
     clean("setup_1024")
     before = temp_downloads()
 
-    code, err = run(os.path.join(folder, "setup_1024.exe"), "/Silent")
+    code, _, err = run(os.path.join(folder, "setup_1024.exe"), "/Silent")
     check(code == 0, f"http: the mini installer ended with {code} {err!r}")
     installed = tree(app_dir("setup_1024"))
     check(installed == expected, "http: the mini installer installed other files: "
@@ -378,7 +276,7 @@ def http_case(origin):
 def https_case(tls):
     folder = build("DlTls", f"https://localhost:{tls.port}/full/DlTls", "")
     clean("DlTls")
-    code, err = run(os.path.join(folder, "DlTls.exe"), "/Silent")
+    code, _, err = run(os.path.join(folder, "DlTls.exe"), "/Silent")
     check(code == 0, f"https: exit code {code} {err!r}")
     check(len(tls.seen("/full/DlTls")) == 1, "https: the TLS origin saw no request")
     readme = os.path.join(app_dir("DlTls"), "ReadMe.txt")
@@ -429,7 +327,7 @@ def failure_cases(origin):
     def one(case):
         clean(case)
         started_at = time.monotonic()
-        code, err = run(os.path.join(folders[case], case + ".exe"), "/Silent", timeout=150)
+        code, _, err = run(os.path.join(folders[case], case + ".exe"), "/Silent", timeout=150)
         return code, err, time.monotonic() - started_at
 
     with ThreadPoolExecutor(len(cases)) as pool:
@@ -504,14 +402,13 @@ def retry_cases(origin):
 
 
 def main():
-    signal.signal(signal.SIGTERM, lambda *_: sys.exit("terminated"))
     groups = sys.argv[6:] or ["http", "https", "proxy", "failures", "retry"]
     shutil.rmtree(WORK, ignore_errors=True)
     os.makedirs(WORK)
     log = open(os.path.join(WORK, "origin.log"), "w")
-    servers, ca = [], None
+    servers, proxies, ca = [], [], None
     try:
-        origin = serve(log)
+        origin = OriginServer(log)
         servers.append(origin)
         if "http" in groups:
             http_case(origin)
@@ -519,11 +416,15 @@ def main():
             context, ca = make_pki(os.path.join(WORK, "pki"))
             subprocess.run([WINE, ADDROOT, "Z:" + ca], check=True, timeout=60,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            servers.append(serve(log, context))
+            servers.append(OriginServer(log, context))
             https_case(servers[-1])
         if "proxy" in groups:
-            port, process = start_proxy()
-            if check(wait_for_port(port, process), "the proxy did not start"):
+            try:
+                port, process = harness.start_tinyproxy(WORK, "proxy", (PROXY_USER, PROXY_PASSWORD))
+            except RuntimeError as error:
+                check(False, str(error))
+            else:
+                proxies.append(process)
                 proxy_case(origin, port)
         if "failures" in groups:
             failure_cases(origin)
@@ -531,13 +432,9 @@ def main():
             retry_cases(origin)
     finally:
         for server in servers:
-            server.stop.set()
-            server.shutdown()
-            server.server_close()
-        for process in started:
-            if process.poll() is None:
-                process.kill()
-                process.wait(5)
+            server.close()
+        harness.stop(*started, grace=0)
+        harness.stop(*proxies)
         if ca:
             subprocess.run([WINE, ADDROOT, "/remove", "Z:" + ca], timeout=60,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)

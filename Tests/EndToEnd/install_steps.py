@@ -15,6 +15,7 @@ PROGRAMS holds the x64 test programs, TAMPER is the package-damaging tool. Needs
 of the test command: WINEPREFIX (ready, with a running wineserver), DISPLAY, HOME.
 """
 import datetime
+import functools
 import os
 import pwd
 import random
@@ -26,7 +27,10 @@ import sys
 import time
 import zlib
 
-from e2e import DRIVE_C, WINE, c_path, check, click, failures, visible_windows, wait_for
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+import harness  # noqa: E402
+from harness import (DRIVE_C, WINE, c_path, check, click, failures, started,  # noqa: E402
+                     visible_windows, wait_for, z_path)
 
 GROUP, ONESETUP, STUB, PROGRAMS, TAMPER, WORK = sys.argv[1:7]
 # One time zone without daylight saving for the builder, the installer and the checks: the
@@ -37,33 +41,8 @@ time.tzset()
 DESKTOP = os.path.join(DRIVE_C, "users", pwd.getpwuid(os.getuid()).pw_name, "Desktop")
 MENU = os.path.join(DRIVE_C, "ProgramData", "Microsoft", "Windows", "Start Menu", "Programs")
 UNINSTALL = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
-started = []
-
-
-def z_path(linux_path):
-    return "Z:" + os.path.abspath(linux_path).replace("/", "\\")
-
-
-def run(exe, *args, timeout=90):
-    """Exit code, standard output and standard error. The output goes through files: a desktop
-    process that Wine starts from the program inherits its handles and would keep a pipe open."""
-    with open(os.path.join(WORK, "out"), "w+b") as out, open(os.path.join(WORK, "err"), "w+b") as err:
-        process = subprocess.Popen([WINE, exe, *args], stdout=out, stderr=err, stdin=subprocess.DEVNULL)
-        try:
-            code = process.wait(timeout=timeout)
-        except subprocess.TimeoutExpired:
-            process.kill()
-            code = process.wait()
-        out.seek(0)
-        err.seek(0)
-        return code, out.read().decode("utf-8", "replace"), err.read().decode("utf-8", "replace")
-
-
-def start(exe, *args):
-    with open(os.path.join(WORK, f"started-{len(started)}.log"), "wb") as log:
-        started.append(subprocess.Popen([WINE, exe, *args], stdout=log, stderr=subprocess.STDOUT,
-                                        stdin=subprocess.DEVNULL))
-    return started[-1]
+run = functools.partial(harness.run, folder=WORK)
+start = functools.partial(harness.start, folder=WORK)
 
 
 def reg(*args):
@@ -481,10 +460,7 @@ os.makedirs(WORK)
 try:
     {"steps": group_steps, "locked": group_locked, "damaged": group_damaged}[GROUP]()
 finally:
-    for process in started:
-        if process.poll() is None:
-            process.kill()
-            process.wait(timeout=30)
+    harness.stop(*started, grace=0)
 
 print(f"{GROUP}: {len(failures)} failures")
 sys.exit(1 if failures else 0)

@@ -8,6 +8,7 @@ usage: installer_modes.py ONESETUP STUB DEMO_DIR WORKDIR
 Needs the environment of the test command: WINEPREFIX (a ready prefix with a running
 wineserver), DISPLAY (a virtual display), HOME.
 """
+import functools
 import os
 import shutil
 import subprocess
@@ -15,13 +16,15 @@ import sys
 import time
 import zlib
 
-import e2e
-from e2e import DRIVE_C, WINE, c_path, check, click, failures, wait
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+import harness  # noqa: E402
+from harness import DRIVE_C, WINE, c_path, check, click, failures, started, wait  # noqa: E402
 
 ONESETUP, STUB, DEMO, WORK = sys.argv[1:5]
 SHOTS = os.path.join(WORK, "screenshots")
 UNINSTALL = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
-started = []
+run = functools.partial(harness.run, folder=WORK, timeout=60)
+start = functools.partial(harness.start, folder=WORK)
 
 
 def project(name, base_info="", files=""):
@@ -45,27 +48,13 @@ def project(name, base_info="", files=""):
     return os.path.join(folder, name + ".exe"), guid
 
 
-def run(exe, *args, timeout=60):
-    result = subprocess.run([WINE, exe, *args], capture_output=True, timeout=timeout,
-                            stdin=subprocess.DEVNULL)
-    return result.returncode, result.stderr.decode("utf-8", "replace")
-
-
-def start(exe, *args):
-    log = open(os.path.join(WORK, os.path.basename(exe) + ".log"), "wb")
-    process = subprocess.Popen([WINE, exe, *args], stdout=log, stderr=subprocess.STDOUT,
-                               stdin=subprocess.DEVNULL)
-    started.append(process)
-    return process
-
-
 def reg(*args):
     subprocess.run([WINE, "reg", *args, "/f"], check=True, timeout=30, stdout=subprocess.DEVNULL,
                    stderr=subprocess.DEVNULL)
 
 
 def screenshot(name):
-    e2e.screenshot(SHOTS, name)
+    harness.screenshot(SHOTS, name)
 
 
 def find_window(title, timeout=20):
@@ -80,20 +69,20 @@ os.makedirs(WORK)
 shutil.rmtree(os.path.join(DRIVE_C, "onesetup-e2e"), ignore_errors=True)
 try:
     # A stub without a package ends at once, showing nothing.
-    code, _ = run(STUB)
+    code, _, _ = run(STUB)
     check(code == 0, f"bare stub exit code {code}")
 
     # Silent mode, in any letter case: the folder is accepted and created, exit code 0.
     silent, _ = project("SilentCase")
     for argument in ("/Silent", "/silent", "/SILENT"):
         shutil.rmtree(c_path(r"C:\onesetup-e2e\SilentCase"), ignore_errors=True)
-        code, err = run(silent, argument)
+        code, _, err = run(silent, argument)
         check(code == 0, f"{argument}: exit code {code} {err!r}")
         check(os.path.isdir(c_path(r"C:\onesetup-e2e\SilentCase")), f"{argument}: folder not created")
 
     # A missing chain of folders is created; the write test leaves nothing behind.
     deep, _ = project("DeepCase", 'DefInstallPath="  C:\\onesetup-e2e\\a\\b\\c  "')
-    code, err = run(deep, "/Silent")
+    code, _, err = run(deep, "/Silent")
     check(code == 0, f"deep folder: exit code {code} {err!r}")
     check(os.path.isdir(c_path(r"C:\onesetup-e2e\a\b\c")), "deep folder not created")
     # Only the uninstall data is there: the write test's probe file is gone.
@@ -106,7 +95,7 @@ try:
             ("ProcCase", "Z:\\proc", "尝试在安装目录写入文件失败：Z:\\proc\\，请重新输入。"),
             ("NoCreateCase", "Z:\\proc\\onesetup\\x", "创建安装目录失败：Z:\\proc\\onesetup\\x\\，请重新输入。")):
         exe, _ = project(name, f'DefInstallPath="{folder}"')
-        code, err = run(exe, "/Silent")
+        code, _, err = run(exe, "/Silent")
         check(code == 2, f"{name}: exit code {code}")
         check(message in err, f"{name}: stderr {err!r} lacks {message!r}")
 
@@ -114,7 +103,7 @@ try:
     previous, guid = project("PreviousCase")
     reg("add", f"{UNINSTALL}\\{guid}_vm", "/v", "InstallLocation", "/t", "REG_SZ", "/d",
         "C:\\onesetup-e2e\\previous\\place\\", "/reg:32")
-    code, err = run(previous, "/Silent")
+    code, _, err = run(previous, "/Silent")
     check(code == 0, f"previous folder: exit code {code} {err!r}")
     check(os.path.isdir(c_path(r"C:\onesetup-e2e\previous\place")), "previous folder not used")
     check(not os.path.exists(c_path(r"C:\onesetup-e2e\PreviousCase")), "default folder used instead")
@@ -125,12 +114,12 @@ try:
             ("GateXP", "wveWinXPOrHigher", "win2k", "请在 Windows XP 及以上版本系统中安装本软件。")):
         exe, _ = project(name, f'WinVersion="{needs}"')
         reg("add", f"HKCU\\Software\\Wine\\AppDefaults\\{name}.exe", "/v", "Version", "/d", wine_version)
-        code, err = run(exe, "/Silent")
+        code, _, err = run(exe, "/Silent")
         check(code == 0, f"{name}: exit code {code}")
         check(message in err, f"{name}: stderr {err!r} lacks {message!r}")
         check(not os.path.exists(c_path("C:\\onesetup-e2e\\" + name)), f"{name}: installed anyway")
         reg("delete", f"HKCU\\Software\\Wine\\AppDefaults\\{name}.exe")
-        code, _ = run(exe, "/Silent")
+        code, _, _ = run(exe, "/Silent")
         check(code == 0 and os.path.isdir(c_path("C:\\onesetup-e2e\\" + name)),
               f"{name}: a new enough system still refused")
 
@@ -147,7 +136,7 @@ try:
         image[at + len(encoded) // 2] ^= 0xFF
         with open(broken, "wb") as f:
             f.write(image)
-        code, err = run(broken, "/Silent")
+        code, _, err = run(broken, "/Silent")
         check(code == 1, f"damaged script: exit code {code} {err!r}")
         check("Error" in err, f"damaged script: stderr {err!r}")
 
@@ -203,9 +192,7 @@ try:
     check(wait(process, 60) == 0, "auto mode: no exit code 0")
     check(os.path.isdir(c_path(r"C:\onesetup-e2e\AutoCase")), "auto mode: folder not created")
 finally:
-    for process in started:
-        if process.poll() is None:
-            process.kill()
+    harness.stop(*started, grace=0)
 
 print(f"{len(failures)} failures; screenshots in {SHOTS}")
 sys.exit(1 if failures else 0)

@@ -18,15 +18,11 @@ import subprocess
 import sys
 import time
 
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+from harness import check, failures  # noqa: E402
+
 EMULATOR, PREVIEW, SHOTS = sys.argv[1], sys.argv[2], sys.argv[3]
 TITLE = "预览产品 安装程序"  # the preview's application title: every information box's caption
-failures = []
-
-
-def check(condition, message):
-    if not condition:
-        failures.append(message)
-        print("FAIL:", message)
 
 
 def xdo(*args, timeout=10):

@@ -10,17 +10,15 @@ The prefix's environment (WINEPREFIX, HOME, WINEDEBUG) and a running wineserver 
 caller. Everything started here is stopped in the end, also on failure; every wait is bounded.
 """
 
-import http.server
 import os
 import shutil
-import signal
-import socket
-import ssl
 import subprocess
 import sys
-import threading
-import time
 import urllib.parse
+
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+from harness import (Handler, LocalServer, free_port, make_authority,  # noqa: E402
+                     make_certificate, start_tinyproxy, stop, tls_context)
 
 PROXY_USER, PROXY_PASSWORD = "lxuser", "lx-secret"
 STALL_HOLD = 20.0  # seconds a stalling answer keeps its connection: longer than the client waits
@@ -37,34 +35,7 @@ LARGE_BODY = pattern(LARGE_SIZE)
 CHUNKED_BODY = pattern(CHUNKED_SIZE)
 
 
-class Origin(http.server.BaseHTTPRequestHandler):
-    protocol_version = "HTTP/1.1"
-
-    def setup(self):
-        # The handshake runs here, in the connection's own thread, bounded by a time-out, so
-        # that a client that never finishes it cannot hold up the accepting thread.
-        self.request.settimeout(10)
-        if self.server.context:
-            self.request = self.server.context.wrap_socket(self.request, server_side=True)
-        super().setup()
-
-    def log_message(self, fmt, *args):
-        self.server.log_line(fmt % args)
-
-    def reply(self, code, body=b"", headers=()):
-        self.send_response(code)
-        for name, value in headers:
-            self.send_header(name, value)
-        self.send_header("Content-Length", str(len(body)))
-        self.end_headers()
-        self.wfile.write(body)
-
-    def cut_off(self):
-        # The connection ends here, whatever the headers announced.
-        self.wfile.flush()
-        self.close_connection = True
-        self.connection.shutdown(socket.SHUT_RDWR)
-
+class Origin(Handler):
     def chunked(self, parts):
         self.send_response(200)
         self.send_header("Transfer-Encoding", "chunked")
@@ -132,26 +103,14 @@ class Origin(http.server.BaseHTTPRequestHandler):
             self.reply(404, b"not found")
 
 
-class OriginServer(http.server.ThreadingHTTPServer):
-    daemon_threads = True
-
+class OriginServer(LocalServer):
     def __init__(self, log, context=None):
-        super().__init__(("127.0.0.1", 0), Origin)
-        self.log, self.context, self.hits = log, context, {}
-        self.stop, self.lock = threading.Event(), threading.Lock()
-        self.port = self.server_address[1]
+        self.hits = {}
+        super().__init__(Origin, log, context)
 
     def count(self, path):
         with self.lock:
             self.hits[path] = self.hits.get(path, 0) + 1
-
-    def log_line(self, text):
-        with self.lock:
-            self.log.write(f"{self.port}: {text}\n")
-            self.log.flush()
-
-    def handle_error(self, request, client_address):
-        self.log_line(f"error from {client_address}: {sys.exc_info()[1]!r}")
 
 
 def run(args, log, **kw):
@@ -160,97 +119,21 @@ def run(args, log, **kw):
 
 def make_pki(folder, log):
     """A trusted and an untrusted authority, and three server certificates."""
-    def authority(name):
-        run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
-             "-keyout", f"{name}.key", "-out", f"{name}.crt",
-             "-subj", f"/CN=Lx {name} {os.getpid()}",
-             "-addext", "basicConstraints=critical,CA:TRUE",
-             "-addext", "keyUsage=critical,keyCertSign,cRLSign"], log, cwd=folder)
-
-    def server(name, ca, host):
-        with open(os.path.join(folder, f"{name}.ext"), "w") as ext:
-            ext.write(f"subjectAltName=DNS:{host}\nextendedKeyUsage=serverAuth\n"
-                      "basicConstraints=CA:FALSE\n"
-                      "keyUsage=critical,digitalSignature,keyEncipherment\n")
-        run(["openssl", "req", "-newkey", "rsa:2048", "-nodes", "-keyout", f"{name}.key",
-             "-out", f"{name}.csr", "-subj", f"/CN={host}"], log, cwd=folder)
-        run(["openssl", "x509", "-req", "-in", f"{name}.csr", "-CA", f"{ca}.crt",
-             "-CAkey", f"{ca}.key", "-CAcreateserial", "-days", "2", "-sha256",
-             "-extfile", f"{name}.ext", "-out", f"{name}.crt"], log, cwd=folder)
-
-    authority("trusted-ca")
-    authority("untrusted-ca")
-    server("trusted", "trusted-ca", "localhost")
-    server("untrusted", "untrusted-ca", "localhost")
-    server("wrong-name", "trusted-ca", "wrong-name.invalid")
-
-
-def tls_context(folder, name):
-    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-    context.load_cert_chain(os.path.join(folder, f"{name}.crt"),
-                            os.path.join(folder, f"{name}.key"))
-    return context
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-def wait_for_port(port, process, timeout=10.0):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        if process.poll() is not None:
-            raise RuntimeError(f"process on port {port} ended with {process.returncode}")
-        try:
-            with socket.create_connection(("127.0.0.1", port), timeout=1):
-                return
-        except OSError:
-            time.sleep(0.05)
-    raise RuntimeError(f"nothing listens on port {port}")
-
-
-def start_tinyproxy(work, name, connect_ports, auth):
-    port = free_port()
-    conf = os.path.join(work, f"{name}.conf")
-    with open(conf, "w") as f:
-        if os.geteuid() == 0:
-            f.write("User nobody\nGroup nogroup\n")
-        f.write(f"Port {port}\nListen 127.0.0.1\nAllow 127.0.0.1\nTimeout 30\n"
-                "LogLevel Info\nMaxClients 20\n")
-        f.writelines(f"ConnectPort {target}\n" for target in connect_ports)
-        if auth:
-            f.write(f"BasicAuth {PROXY_USER} {PROXY_PASSWORD}\n")
-    log = open(os.path.join(work, f"{name}.log"), "w")
-    process = subprocess.Popen(["tinyproxy", "-d", "-c", conf], stdin=subprocess.DEVNULL,
-                               stdout=log, stderr=subprocess.STDOUT)
-    log.close()
-    return port, process
-
-
-def stop_process(process):
-    if process.poll() is None:
-        process.terminate()
-        try:
-            process.wait(timeout=5)
-        except subprocess.TimeoutExpired:
-            process.kill()
-            process.wait(timeout=5)
+    make_authority(folder, "trusted-ca", log)
+    make_authority(folder, "untrusted-ca", log)
+    make_certificate(folder, "trusted", "trusted-ca", "localhost", log)
+    make_certificate(folder, "untrusted", "untrusted-ca", "localhost", log)
+    make_certificate(folder, "wrong-name", "trusted-ca", "wrong-name.invalid", log)
 
 
 def main():
     emulator, tests, addroot, work = sys.argv[1:5]
-    # A termination (a time-out of the caller) still runs the clean-up below.
-    signal.signal(signal.SIGTERM, lambda *_: sys.exit("terminated"))
-    if not os.environ.get("WINEPREFIX"):
-        sys.exit("WINEPREFIX is not set: run through tools/test, or source Tests/Wine/wine-env.sh")
     shutil.rmtree(work, ignore_errors=True)
     pki = os.path.join(work, "pki")
     os.makedirs(pki)
     tool_log = open(os.path.join(work, "tools.log"), "w")
     origin_log = open(os.path.join(work, "origin.log"), "w")
-    servers, threads, processes = [], [], []
+    servers, processes = [], []
     trusted_ca = "Z:" + os.path.join(pki, "trusted-ca.crt")
     ca_installed = False
     try:
@@ -260,20 +143,15 @@ def main():
 
         for context in (None, tls_context(pki, "trusted"), tls_context(pki, "untrusted"),
                         tls_context(pki, "wrong-name")):
-            server = OriginServer(origin_log, context)
-            thread = threading.Thread(target=server.serve_forever, daemon=True)
-            thread.start()
-            servers.append(server)
-            threads.append(thread)
+            servers.append(OriginServer(origin_log, context))
         plain, trusted, untrusted, wrong_name = (s.port for s in servers)
 
         tls_ports = (trusted, untrusted, wrong_name)
-        open_port, open_proxy = start_tinyproxy(work, "proxy-open", tls_ports, False)
+        open_port, open_proxy = start_tinyproxy(work, "proxy-open", connect_ports=tls_ports)
         processes.append(open_proxy)
-        auth_port, auth_proxy = start_tinyproxy(work, "proxy-auth", tls_ports, True)
+        auth_port, auth_proxy = start_tinyproxy(work, "proxy-auth", (PROXY_USER, PROXY_PASSWORD),
+                                                tls_ports)
         processes.append(auth_proxy)
-        wait_for_port(open_port, open_proxy)
-        wait_for_port(auth_port, auth_proxy)
 
         env = dict(os.environ,
                    LX_HTTP_ORIGIN=f"http://127.0.0.1:{plain}",
@@ -301,13 +179,8 @@ def main():
         return 0 if result.returncode == 0 and tunnelled else 1
     finally:
         for server in servers:
-            server.stop.set()
-            server.shutdown()
-            server.server_close()
-        for thread in threads:
-            thread.join(timeout=5)
-        for process in processes:
-            stop_process(process)
+            server.close()
+        stop(*processes)
         if ca_installed:
             try:
                 run([emulator, addroot, "/remove", trusted_ca], tool_log)
