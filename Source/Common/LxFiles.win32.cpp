@@ -78,6 +78,18 @@ WideString TLxFilefn::GetLongPathName(WideStringView Path) {
     });
 }
 
+WideString TLxFilefn::ComparablePath(WideStringView Path) {
+    const WideString Text(Path);
+    WideString Full = ReadWinText([&Text](wchar_t* Buffer, uint32_t Size) {
+        return GetFullPathNameW(W(Text), Size, Buffer, nullptr);
+    });
+    if (Full.empty()) return {};
+    const WideString Long = GetLongPathName(Full);
+    if (!Long.empty()) Full = Long;
+    CharUpperBuffW(W(Full), DWORD(Full.size()));
+    return Full;
+}
+
 bool TLxFilefn::SetFileTimes(WideStringView FileName, const TLxFileTimes& Times) {
     const TKernelHandle File(CreateFileW(W(WideString(FileName)), GENERIC_READ | GENERIC_WRITE, 0,
                                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));

@@ -3,6 +3,7 @@
 #include "LxWinHandles.h"
 
 #include <string>
+#include <tlhelp32.h>
 
 namespace {
 
@@ -49,6 +50,31 @@ uint32_t ExitCodeOf(const TChild& Child) {
     return Code;
 }
 
+// Waits for the object (or, without one, only for the time) while paint and sent messages are
+// handled; input is dropped, so that nothing the user does acts before the wait ends. False
+// when the time ran out.
+bool WaitPainting(HANDLE Object, DWORD Timeout) {
+    const DWORD Start = GetTickCount();
+    const DWORD Count = Object ? 1 : 0;
+    for (;;) {
+        DWORD Left = INFINITE;
+        if (Timeout != INFINITE) {
+            const DWORD Elapsed = GetTickCount() - Start;
+            if (Elapsed >= Timeout) return false;
+            Left = Timeout - Elapsed;
+        }
+        const DWORD Result =
+            MsgWaitForMultipleObjects(Count, &Object, FALSE, Left, QS_PAINT | QS_INPUT);
+        if (Count && Result == WAIT_OBJECT_0) return true;
+        if (Result == WAIT_TIMEOUT || Result == WAIT_FAILED) return false;
+        MSG Message;
+        while (PeekMessageW(&Message, nullptr, 0, 0, PM_REMOVE | PM_QS_INPUT)) {
+        }
+        while (PeekMessageW(&Message, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT))
+            DispatchMessageW(&Message);
+    }
+}
+
 constexpr DWORD PollMilliseconds = 300;
 constexpr DWORD ChunkSize = 1024;
 
@@ -89,7 +115,7 @@ bool RelayChunk(HANDLE Pipe, std::string& Pending) {
 
 } // namespace
 
-uint32_t TLxWinfn::RunAndWait(WideStringView CommandLine) {
+uint32_t TLxWinfn::RunAndWait(WideStringView CommandLine, bool KeepPainting) {
     STARTUPINFOW Startup{};
     Startup.cb = sizeof(Startup);
     Startup.dwFlags = STARTF_USESHOWWINDOW;
@@ -97,7 +123,10 @@ uint32_t TLxWinfn::RunAndWait(WideStringView CommandLine) {
     TChild Child;
     if (!StartProcess(CommandLine, CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS, Startup, Child))
         return 1;
-    WaitForSingleObject(Child.Process.Get(), INFINITE);
+    if (KeepPainting)
+        WaitPainting(Child.Process.Get(), INFINITE);
+    else
+        WaitForSingleObject(Child.Process.Get(), INFINITE);
     return ExitCodeOf(Child);
 }
 
@@ -130,6 +159,42 @@ uint32_t TLxWinfn::RunCaptured(WideStringView CommandLine) {
     }
     Relay(Pending, Pending.size());
     return ExitCodeOf(Child);
+}
+
+void TLxWinfn::ForEachProcess(bool WithImagePaths, TFunctionRef<void(const TLxProcess&)> Visit) {
+    const TKernelHandle Snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!Snapshot) return;
+    PROCESSENTRY32W Entry{};
+    Entry.dwSize = sizeof(Entry);
+    TLxProcess Process;
+    for (BOOL More = Process32FirstW(Snapshot.Get(), &Entry); More;
+         More = Process32NextW(Snapshot.Get(), &Entry)) {
+        Process.Id = Entry.th32ProcessID;
+        Process.ExeName = FromW(Entry.szExeFile);
+        Process.ImagePath.clear();
+        const TKernelHandle Handle(
+            WithImagePaths ? OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, Process.Id)
+                           : nullptr);
+        if (Handle)
+            Process.ImagePath = ReadWinText([&Handle](wchar_t* Buffer, uint32_t Size) -> uint32_t {
+                DWORD Length = Size;
+                if (QueryFullProcessImageNameW(Handle.Get(), 0, Buffer, &Length)) return Length;
+                return GetLastError() == ERROR_INSUFFICIENT_BUFFER ? Size : 0;
+            });
+        Visit(Process);
+    }
+}
+
+bool TLxWinfn::EndProcess(uint32_t Id, uint32_t TimeoutMs) {
+    const TKernelHandle Process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, Id));
+    if (!Process || !TerminateProcess(Process.Get(), 1)) return false;
+    // Ending is asynchronous: the files are free only once the process is gone.
+    WaitPainting(Process.Get(), TimeoutMs);
+    return true;
+}
+
+void TLxWinfn::SleepPainting(uint32_t Milliseconds) {
+    WaitPainting(nullptr, Milliseconds);
 }
 
 void TLxSysfn::WriteConsoleLine(WideStringView Text) {

@@ -4,7 +4,6 @@
 
 #include <shellapi.h>
 #include <shlobj.h>
-#include <tlhelp32.h>
 #undef ShellExecute
 #undef MessageBox
 #undef GetTempPath
@@ -16,17 +15,12 @@ constexpr DWORD ForegroundDelayMilliseconds = 300;
 
 // The first running process whose executable has that name may take the foreground.
 void AllowForegroundFor(WideStringView ExeName) {
-    const TKernelHandle Snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!Snapshot) return;
-    PROCESSENTRY32W Entry{};
-    Entry.dwSize = sizeof(Entry);
-    for (BOOL More = Process32FirstW(Snapshot.Get(), &Entry); More;
-         More = Process32NextW(Snapshot.Get(), &Entry)) {
-        if (SameText(FromW(Entry.szExeFile), ExeName)) {
-            AllowSetForegroundWindow(Entry.th32ProcessID);
-            return;
-        }
-    }
+    bool Found = false;
+    TLxWinfn::ForEachProcess(false, [&](const TLxProcess& Process) {
+        if (Found || !SameText(Process.ExeName, ExeName)) return;
+        AllowSetForegroundWindow(Process.Id);
+        Found = true;
+    });
 }
 
 WideString ShellFolder(int Csidl) {

@@ -74,6 +74,9 @@ public:
 #ifdef _WIN32
     // Empty when the path does not exist.
     static WideString GetLongPathName(WideStringView Path);
+    // The form in which two names of one file are equal: absolute, normalised ("..", "/"),
+    // long names where the file exists, upper case. Empty when the path is not valid.
+    static WideString ComparablePath(WideStringView Path);
     // False when the file cannot be opened exclusively or the times cannot be set.
     static bool SetFileTimes(WideStringView FileName, const TLxFileTimes& Times);
     // The same on a file already open for writing (a HANDLE), sparing a second open.
@@ -89,13 +92,29 @@ public:
     static WideString GetSpecialFolder(int Csidl);
 };
 
+// A running process: its id, its executable's file name, and (when asked for and readable) the
+// executable's full path.
+struct TLxProcess {
+    uint32_t Id = 0;
+    WideString ExeName;
+    WideString ImagePath;
+};
+
 // Process, shell and message-box services. They report failure through their results.
 class TLxWinfn {
 public:
     TLxWinfn() = delete;
     // Exit code of the program; 1 also when it cannot be started. Blocks without pumping
-    // window messages.
-    static uint32_t RunAndWait(WideStringView CommandLine);
+    // window messages, or, with KeepPainting, while the thread's windows keep painting.
+    static uint32_t RunAndWait(WideStringView CommandLine, bool KeepPainting = false);
+    // Visits every process of one snapshot of the running ones. Reading the full paths opens
+    // every process.
+    static void ForEachProcess(bool WithImagePaths, TFunctionRef<void(const TLxProcess&)> Visit);
+    // Ends the process and waits until it is gone, at most TimeoutMs, while the thread's windows
+    // keep painting. False when it cannot be opened or ended (another user's, a protected one).
+    static bool EndProcess(uint32_t Id, uint32_t TimeoutMs);
+    // Waits while the thread's windows keep painting; input that arrives meanwhile is dropped.
+    static void SleepPainting(uint32_t Milliseconds);
     // Runs a console program hidden and relays all of its output, in order, through
     // TLxSysfn::WriteConsoleLine in chunks of at most 1024 bytes.
     static uint32_t RunCaptured(WideStringView CommandLine);

@@ -91,8 +91,7 @@ TMainForm::TMainForm() : TBaseForm(nullptr, 750, 480, bsNone) {
     lblVersion->SetCaption(FormatText(u"版本：%s", Info.Version));
     edtDestDir->SetText(TSetupfn::ExpandConstant(Info.DefInstallPath));
     lblProxy->SetVisible(!FFullPackage);
-    WideString Previous;
-    if (ReadInstallLocation(Info.GUID, Previous)) edtDestDir->SetText(Previous);
+    if (ReadInstallLocation(Info.GUID, FPreviousDir)) edtDestDir->SetText(FPreviousDir);
 
     LoadAppIcon();
     LoadLicenseText();

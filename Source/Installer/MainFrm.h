@@ -121,6 +121,8 @@ private:
     bool FFullPackage = false;
     bool FSilentMode = false;
     WideString FLicenseText;
+    // The folder of the installation found at startup ("InstallLocation"); empty when none.
+    WideString FPreviousDir;
     std::unique_ptr<TSetupScript> FScript;
     // Set when an error ended the sequence: the window may then be closed.
     bool FSequenceFailed = false;

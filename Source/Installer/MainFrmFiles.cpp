@@ -34,8 +34,7 @@ void TMainForm::InstallFiles() {
         const TSetupFile& Item = *Files.Items(I);
         AdvanceProgress();
         const TFileData* Entry = Item.FileBytes > 0 ? Index.FindByGUID(Item.ResID) : nullptr;
-        const WideString Target = IncludeTrailingBackslash(TSetupfn::ExpandConstant(Item.DestDir)) +
-                                  (Item.NewFileName.empty() ? Item.SourceMask : Item.NewFileName);
+        const WideString Target = TSetupfn::TargetPath(Item);
         lblDetail->SetCaption(Target);
         UpdateWindow(pnlBottom->Handle());
         SaveFileWithRetry(Item, Entry, Target, KnownFolder);

@@ -7,6 +7,9 @@
 #include "LxStrUtils.h"
 #include "LxSysUtils.h"
 #include "MainFrm.h"
+#include "MySetupUtils.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -29,20 +32,46 @@ void TMainForm::UninstallOldVersion() {
         struct TRestore {
             ~TRestore() { Application.SetBusyCursor(false); }
         } Restore;
-        TLxWinfn::RunAndWait(Command);
-        Sleep(2000);
+        TLxWinfn::RunAndWait(Command, true);
+        TLxWinfn::SleepPainting(2000);
     }
 }
 
 void TMainForm::KillRunningPrograms() {
+    // The package's programs where they are about to be written and, for a product that moves,
+    // where the previous installation put them; nothing else of the same name is touched.
     const WideString Own = ExtractFileName(ParamStr(0));
-    // The system's own taskkill, never one found through the search path.
-    const WideString TaskKill = TLxSysfn::SystemFolderPath(u"taskkill.exe");
+    const WideString Previous = IncludeTrailingBackslash(FPreviousDir);
+    const bool Moved = !FPreviousDir.empty() && TLxFilefn::ComparablePath(Previous) !=
+                                                    TLxFilefn::ComparablePath(SetupAppDir);
+    std::vector<WideString> Targets;
     const TSetupFileList& Files = FScript->FileList();
     for (int I = 0; I < Files.Count(); ++I) {
-        const WideString Name = ExtractFileName(Files.Items(I)->SourceMask);
-        if (!SameText(ExtractFileExt(Name), u".exe") || SameText(Name, Own)) continue;
-        TLxWinfn::RunCaptured(FormatText(u"\"%s\" /F /IM %s", TaskKill, Name));
-        Sleep(300);
+        const TSetupFile& Item = *Files.Items(I);
+        if (SameText(ExtractFileName(Item.SourceMask), Own)) continue;
+        const WideString Target = TSetupfn::TargetPath(Item);
+        if (!SameText(ExtractFileExt(Target), u".exe")) continue;
+        Targets.push_back(TLxFilefn::ComparablePath(Target));
+        if (Moved && Target.size() > SetupAppDir.size() &&
+            SameText(WideStringView(Target).substr(0, SetupAppDir.size()), SetupAppDir))
+            Targets.push_back(
+                TLxFilefn::ComparablePath(Previous + Target.substr(SetupAppDir.size())));
     }
+    if (Targets.empty()) return;
+
+    const uint32_t OwnId = GetCurrentProcessId();
+    // A few seconds in all for them to go.
+    const uint32_t Deadline = GetTickCount() + 5000;
+    bool Ended = false;
+    TLxWinfn::ForEachProcess(true, [&](const TLxProcess& Process) {
+        if (Process.Id == OwnId || Process.ImagePath.empty()) return;
+        const WideString Path = TLxFilefn::ComparablePath(Process.ImagePath);
+        if (std::find(Targets.begin(), Targets.end(), Path) == Targets.end()) return;
+        Application.SetBusyCursor(true);
+        const uint32_t Left = Deadline - GetTickCount();
+        Ended |= TLxWinfn::EndProcess(Process.Id, int32_t(Left) > 0 ? Left : 0);
+    });
+    Application.SetBusyCursor(false);
+    // A moment for the system to release their files.
+    if (Ended) TLxWinfn::SleepPainting(300);
 }

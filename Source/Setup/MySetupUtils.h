@@ -4,6 +4,7 @@
 #include "LxTypes.h"
 
 class TMemoryStream;
+class TSetupFile;
 
 class TSetupfn {
 public:
@@ -21,6 +22,8 @@ public:
 
     // Replaces {pf}, {group}, {desktop}, {app} and {srcexe}, then collapses doubled backslashes.
     static WideString ExpandConstant(WideStringView Text);
+    // Where a file item is written: its expanded folder, then NewFileName or SourceMask.
+    static WideString TargetPath(const TSetupFile& Item);
     // The rules of the start-up values, given what the system reported.
 #ifdef _WIN32
     // Fills {pf}, {desktop} and the base of {group} from the system, once at start.

@@ -1,6 +1,7 @@
 #include "LxPlatform.h"
 #include "LxStrUtils.h"
 #include "MySetupUtils.h"
+#include "SetupProject.h"
 
 WideString SetupProgramFilesDir;
 WideString SetupCommonProgramsDir;
@@ -19,6 +20,11 @@ WideString TSetupfn::ExpandConstant(WideStringView Text) {
         Result = StringReplace(Result, u"{srcexe}", PlatformModuleFileName(), Flags);
     // Lets a script write {app}\Demo.exe although {app} ends in a backslash.
     return StringReplace(Result, u"\\\\", u"\\", rfReplaceAll);
+}
+
+WideString TSetupfn::TargetPath(const TSetupFile& Item) {
+    return IncludeTrailingBackslash(ExpandConstant(Item.DestDir)) +
+           (Item.NewFileName.empty() ? Item.SourceMask : Item.NewFileName);
 }
 
 void TSetupfn::InitConstantsFrom(WideStringView ProgramFiles, WideStringView DesktopDir,

@@ -29,8 +29,8 @@ import zlib
 
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 import harness  # noqa: E402
-from harness import (DRIVE_C, WINE, c_path, check, click, failures, started,  # noqa: E402
-                     visible_windows, wait_for, z_path)
+from harness import (DRIVE_C, WINE, c_path, check, click, failures, keys, started,  # noqa: E402
+                     type_text, visible_windows, wait_for, z_path)
 
 GROUP, ONESETUP, STUB, PROGRAMS, TAMPER, WORK = sys.argv[1:7]
 # One time zone without daylight saving for the builder, the installer and the checks: the
@@ -205,6 +205,7 @@ def clean(app, keys, paths):
 TITLE = "步骤测试 E2EStep"
 GUID = "{E2E5A7E9-0001-4C1D-9A2B-5E7E95000001}"
 APP = "C:\\E2EStep\\Steps\\"
+MOVED = "C:\\E2EStep\\Moved\\"
 KEY = "Software\\E2EStep\\Steps"
 
 
@@ -303,7 +304,7 @@ def group_steps():
     setup, expected = steps_package()
     desktop_link, group = os.path.join(DESKTOP, TITLE + ".lnk"), os.path.join(MENU, TITLE)
     key = f"{UNINSTALL}\\{GUID}_vm"
-    clean(APP, ["HKCU\\" + KEY, "HKLM\\" + KEY, key], [desktop_link, group])
+    clean(APP, ["HKCU\\" + KEY, "HKLM\\" + KEY, key], [desktop_link, group, c_path(MOVED)])
     total_bytes = sum(os.path.getsize(source) for source, _ in expected.values())
     waited, after = c_path(APP + "bin\\E2EStepRecorder.exe.txt"), c_path(APP + "bin\\E2EStepAfter.exe.txt")
     uninstalled = c_path(APP + "Uninstall.exe.txt")
@@ -346,8 +347,13 @@ def group_steps():
     reg("add", key, "/v", "DisplayVersion", "/d", "0.1", "/reg:32", "/f")
     reg("add", key, "/v", "Extra", "/d", "kept", "/reg:32", "/f")
     keeper = start(c_path(APP + "bin\\E2EStepKeeper.exe"), APP + "keeper.ready")
-    check(wait_for(lambda: os.path.exists(c_path(APP + "keeper.ready")), 30) and keeper.poll() is None,
-          "the package program is not running")
+    # The same program under the same name elsewhere is none of the product's.
+    elsewhere = os.path.join(WORK, "elsewhere", "E2EStepKeeper.exe")
+    os.makedirs(os.path.dirname(elsewhere))
+    shutil.copy(os.path.join(PROGRAMS, "Holder.exe"), elsewhere)
+    other = start(elsewhere, APP + "other.ready")
+    check(wait_for(lambda: all(os.path.exists(c_path(APP + name)) for name in ("keeper.ready", "other.ready")),
+                   30) and keeper.poll() is None and other.poll() is None, "the programs are not running")
     days = install(setup, "second install")
     check([line for _, line in record(uninstalled)] == [f'"{APP}Uninstall.exe" /SILENT'],
           f"the old version's quiet uninstall: {record(uninstalled)!r}")
@@ -358,6 +364,26 @@ def group_steps():
     check_uninstall_key(values, 18, total_bytes, days, "second install")
     check(len(record(waited)) == 2 and wait_for(lambda: len(record(after)) == 2, 30),
           "second install: the programs did not run again")
+
+    # Moved through the window into another folder: the copy running from the previous folder
+    # is the product's too.
+    keeper = start(c_path(APP + "bin\\E2EStepKeeper.exe"), APP + "moved.ready")
+    check(wait_for(lambda: os.path.exists(c_path(APP + "moved.ready")), 30), "the package program is not running")
+    process = start(setup)
+    window = visible_windows(process, TITLE + " 安装程序", 30)
+    if check(window, "no home page"):
+        click(window[0], 1 + 108 + 30, 1 + 378 + 25 + 12)  # the folder edit
+        keys(window[0], "End", "shift+Home", "BackSpace")
+        type_text(MOVED)
+        click(window[0], 1 + 275 + 100, 1 + 280 + 25)  # 立即安装
+        done = wait_for(lambda: (reg_values(key) or {}).get("InstallLocation") == ("REG_SZ", MOVED), 60)
+        if check(done, f"moved: not installed into {MOVED}: {reg_values(key)!r}"):
+            time.sleep(1)
+            click(window[0], 1 + 274 + 100, 1 + 378 + 23 + 25)  # the finish button
+    check(harness.wait(process, 60) == 0, "moved: the installer did not end with 0")
+    check(keeper.poll() is not None, "moved: the program in the previous folder was not ended")
+    check(os.path.isfile(c_path(MOVED + "bin\\E2EStepKeeper.exe")), "moved: files not written")
+    check(other.poll() is None, "a program of the same name in another folder was ended")
 
 
 # ---------------------------------------------------------------- locked

@@ -3,7 +3,7 @@
 #include "LxPlatform.h"
 #include "LxStrUtils.h"
 #include "LxSysUtils.h"
-#include "LxWinText.h"
+#include "LxWinHandles.h"
 
 #include <filesystem>
 #include <fstream>

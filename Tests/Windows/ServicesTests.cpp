@@ -205,6 +205,46 @@ TEST(ProcessTests, DeveloperModeNeedsADeveloperBuildAndADebugger) {
 #endif
 }
 
+// Started and left running; the handle tells when it has gone.
+static TKernelHandle StartSleeping(const WideString& Program) {
+    STARTUPINFOW Startup{};
+    Startup.cb = sizeof(Startup);
+    PROCESS_INFORMATION Info{};
+    WideString Command = Quoted(Program) + u" sleep 60000";
+    if (!CreateProcessW(nullptr, W(Command), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                        nullptr, &Startup, &Info))
+        return {};
+    CloseHandle(Info.hThread);
+    return TKernelHandle(Info.hProcess);
+}
+
+TEST(ProcessTests, EndsExactlyTheProcessesItIsGiven) {
+    const TTempFolder Folder;
+    // The same program under the same name in another folder.
+    const WideString Copy = Folder / u"child_program.exe";
+    ASSERT_TRUE(CopyFileW(W(ChildPath()), W(Copy), FALSE));
+    const TKernelHandle Mine = StartSleeping(ChildPath()), Other = StartSleeping(Copy);
+    ASSERT_TRUE(Mine && Other);
+    const DWORD MineId = GetProcessId(Mine.Get()), OtherId = GetProcessId(Other.Get());
+    WideString MinePath, OtherPath;
+    for (const TLxProcess& Process : TLxWinfn::RunningProcesses(true)) {
+        if (Process.Id == MineId) MinePath = Process.ImagePath;
+        if (Process.Id == OtherId) OtherPath = Process.ImagePath;
+        if (Process.Id == MineId || Process.Id == OtherId) {
+            EXPECT_TRUE(SameText(Process.ExeName, u"child_program.exe"));
+        }
+    }
+    EXPECT_EQ(TLxFilefn::ComparablePath(MinePath), TLxFilefn::ComparablePath(ChildPath()));
+    EXPECT_EQ(TLxFilefn::ComparablePath(OtherPath), TLxFilefn::ComparablePath(Copy));
+
+    // An id that names nothing is passed over; the one that was ended is gone on return.
+    EXPECT_EQ(TLxWinfn::EndProcesses({MineId, 0xFFFFFFF0u}, 5000), 1);
+    EXPECT_EQ(WaitForSingleObject(Mine.Get(), 0), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(Other.Get(), 0), DWORD(WAIT_TIMEOUT));
+    EXPECT_EQ(TLxWinfn::EndProcesses({OtherId}, 5000), 1);
+    EXPECT_EQ(WaitForSingleObject(Other.Get(), 0), WAIT_OBJECT_0);
+}
+
 TEST(ProcessTests, SystemVersionAndCommands) {
     const TLxOsVersion Started = TLxWinfn::StartupOsVersion();
     EXPECT_EQ(Started.PlatformId, VerPlatformWin32Nt);
@@ -323,6 +363,16 @@ TEST(FileTests, LongNamesAndSystemFolders) {
     EXPECT_NE(ExtractFileName(reinterpret_cast<char16_t*>(Short)), ExtractFileName(Long));
     EXPECT_EQ(TLxFilefn::GetLongPathName(reinterpret_cast<char16_t*>(Short)), Long);
     EXPECT_EQ(TLxFilefn::GetLongPathName(Folder / u"missing"), u"");
+    // One file under every spelling of its name; a missing one keeps its name, upper case.
+    const WideString Comparable = TLxFilefn::ComparablePath(Long);
+    EXPECT_TRUE(SameText(Comparable, Long));
+    EXPECT_EQ(Comparable, WideUpperCase(Comparable));
+    for (const WideString& Spelling :
+         {FromW(Short), WideUpperCase(Long), Long + u"\\..\\" + ExtractFileName(Long),
+          StringReplace(Long, u"\\", u"/", rfReplaceAll)})
+        EXPECT_EQ(TLxFilefn::ComparablePath(Spelling), Comparable) << WideToUtf8(Spelling);
+    EXPECT_EQ(TLxFilefn::ComparablePath(Folder / u"Not There.exe"),
+              WideUpperCase(Folder / u"Not There.exe"));
 
     const WideString Temp = TLxWinfn::GetTempPath();
     EXPECT_EQ(Temp.back(), u'\\');
