@@ -4,6 +4,16 @@
 
 namespace {
 
+// Markup comes from packages and hand-written projects: the tree is freed and written
+// recursively, and no document of the system comes near these.
+constexpr int MaxDepth = 256;
+constexpr int MaxAttributes = 1024;
+constexpr size_t MaxNameLength = 1024;
+
+void CheckNameLength(std::string_view Name) {
+    if (Name.size() > MaxNameLength) RaiseXmlError(u"XML 名称超过 1024 字节");
+}
+
 std::string_view TrimBlanks(std::string_view Text) {
     while (!Text.empty() && static_cast<uint8_t>(Text.front()) <= 32)
         Text.remove_prefix(1);
@@ -17,14 +27,21 @@ std::string_view TrimBlanks(std::string_view Text) {
 void TXmlAttributeList::Parse(std::string_view Text) {
     Clear();
     size_t Position = 0;
+    // Where the next double quote is, found once: searching again for every attribute of a
+    // tag without any would take quadratic time.
+    size_t DoubleQuote = 0;
     for (;;) {
         const size_t Equals = Text.find('=', Position);
         if (Equals == std::string_view::npos) break;
         const std::string_view Name = TrimBlanks(Text.substr(Position, Equals - Position));
         LX_ASSERT(!Name.empty());
+        CheckNameLength(Name);
+        if (Count() == MaxAttributes) RaiseXmlError(u"XML 元素的属性超过 1024 个");
         // A double quote anywhere after '=' wins; only without one is an apostrophe used.
+        if (DoubleQuote != std::string_view::npos && DoubleQuote <= Equals)
+            DoubleQuote = Text.find('"', Equals + 1);
         char Quote = '"';
-        size_t Open = Text.find('"', Equals + 1);
+        size_t Open = DoubleQuote;
         if (Open == std::string_view::npos) {
             Quote = '\'';
             Open = Text.find('\'', Equals + 1);
@@ -47,6 +64,7 @@ void TXmlNode::ParseTag(std::string_view Tag) {
     const size_t Space = Tag.find(' ');
     Name = TrimBlanks(Tag.substr(0, Space));
     LX_ASSERT(!Name.empty());
+    CheckNameLength(Name);
     if (Space != std::string_view::npos) Attributes.Parse(Tag.substr(Space));
 }
 
@@ -54,9 +72,11 @@ void TXmlDocument::LoadFromBuffer(const uint8_t* Buffer, size_t Length) {
     Root.reset();
     const std::string_view Text(reinterpret_cast<const char*>(Buffer), Length);
     TXmlNode* Current = nullptr;
+    int Depth = 0;
     auto CloseCurrent = [&] {
         if (!Current) RaiseXmlMismatch();
         Current = Current->Parent;
+        --Depth;
     };
     size_t Position = 0;
     while (Position < Length) {
@@ -92,6 +112,7 @@ void TXmlDocument::LoadFromBuffer(const uint8_t* Buffer, size_t Length) {
         if (Kind == '/') {
             CloseCurrent();
         } else if (Kind != '?') {
+            if (++Depth > MaxDepth) RaiseXmlError(u"XML 嵌套超过 256 层");
             auto Node = std::make_unique<TXmlNode>(Current);
             Node->ParseTag(Text.substr(Position, Close - Position + 1));
             TXmlNode* Opened = Node.get();

@@ -200,6 +200,26 @@ TEST(XmlScanner, RaisesForMalformedMarkup) {
     ExpectAssertion("<a x=1/>");
 }
 
+TEST(XmlScanner, RefusesDeepNestingManyAttributesAndLongNames) {
+    const auto Refused = [](const std::string& Text) {
+        return MessageOf<EXmlException>([&] { Scan(Text); });
+    };
+    std::string Deep;
+    for (int I = 0; I < 256; ++I)
+        Deep += "<a>";
+    EXPECT_EQ(Scan(Deep)->Root->Name, "a");
+    EXPECT_EQ(Refused(Deep + "<a>"), u"XML 嵌套超过 256 层");
+    std::string Attributes = "<a";
+    for (int I = 0; I < 1024; ++I)
+        Attributes += " k=''";
+    EXPECT_EQ(Scan(Attributes + "/>")->Root->Attributes.Count(), 1024);
+    EXPECT_EQ(Refused(Attributes + " k=''/>"), u"XML 元素的属性超过 1024 个");
+    const std::string Long(1024, 'n');
+    EXPECT_EQ(Scan("<" + Long + " " + Long + "=''/>")->Root->Name, Long);
+    EXPECT_EQ(Refused("<" + Long + "n/>"), u"XML 名称超过 1024 字节");
+    EXPECT_EQ(Refused("<a " + Long + "n=''/>"), u"XML 名称超过 1024 字节");
+}
+
 TEST(XmlWriter, WritesOneIndentedLinePerElement) {
     TXmlDocument Document(u"r");
     Document.Root->Attributes.FindOrAdd(u"k")->SetAsString(u"v");
