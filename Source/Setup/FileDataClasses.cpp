@@ -32,9 +32,7 @@ void TFileDataList::LoadFromBlock(const uint8_t* Block, size_t Size) {
     if (IndexLength < 0 || IndexLength > static_cast<int64_t>(IndexEnd)) RaiseReadError();
 
     TMemoryStream Index;
-    Index.WriteBuffer(Block + IndexEnd - IndexLength, IndexLength);
-    TSetupfn::DecodeStream(Index);
-    Index.SetPosition(0);
+    TSetupfn::DecodeBounded(Block + IndexEnd - IndexLength, size_t(IndexLength), Index);
     LoadFromStream(Index, 0);
 
     for (int I = 0; I < Count(); ++I) {

@@ -17,6 +17,12 @@ public:
     // Decodes an encoded byte range into Sink piece by piece, never holding the whole content;
     // same bytes and same errors as DecodeStream.
     static void DecodeRange(const uint8_t* Data, size_t Size, TByteSink Sink);
+    // DecodeRange into Out (emptied first), refusing content larger than DecodeLimit(Size)
+    // before holding more of it.
+    static void DecodeBounded(const uint8_t* Data, size_t Size, TMemoryStream& Out);
+    // What an encoded part of Size bytes may decode to: far above what scripts, indexes and
+    // texts reach, far below what a crafted stream can claim (about 1000 times its size).
+    static constexpr size_t DecodeLimit(size_t Size) { return Size * 64 + 65536; }
     // XORs Size bytes that start at byte StartIndex of an encoded stream.
     static void ScrambleBytes(uint8_t* Data, size_t Size, uint64_t StartIndex);
 

@@ -1,5 +1,6 @@
 #include "LxCompression.h"
 #include "LxExceptions.h"
+#include "LxStrUtils.h"
 #include "LxStreams.h"
 #include "MySetupUtils.h"
 
@@ -88,4 +89,16 @@ void TSetupfn::DecodeRange(const uint8_t* Data, size_t Size, TByteSink Sink) {
         Done += Piece;
     }
     if (!Inflater.Finished()) RaiseDecompressionError();
+}
+
+void TSetupfn::DecodeBounded(const uint8_t* Data, size_t Size, TMemoryStream& Out) {
+    Out.Clear();
+    const size_t Limit = DecodeLimit(Size);
+    DecodeRange(Data, Size, [&](const uint8_t* Piece, size_t Count) {
+        if (size_t(Out.GetSize()) + Count > Limit)
+            throw EZDecompressionError(
+                FormatText(u"the content decodes to more than %d bytes", int64_t(Limit)));
+        Out.WriteBuffer(Piece, int64_t(Count));
+    });
+    Out.SetPosition(0);
 }

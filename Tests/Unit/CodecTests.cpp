@@ -121,6 +121,14 @@ TEST(CodecTests, DecodeRangeHandsOnBoundedPieces) {
     size_t LargestPiece = 0;
     EXPECT_EQ(DecodeRange(Encoded, &LargestPiece), Decode(Encoded));
     EXPECT_LE(LargestPiece, TZInflater::OutputChunk);
+
+    // The bounded form gives the same bytes, and stops a stream that claims far more.
+    TMemoryStream Bounded;
+    TSetupfn::DecodeBounded(Encoded.data(), Encoded.size(), Bounded);
+    EXPECT_EQ(Bounded.Bytes(), Decode(Encoded));
+    const TBytes Bomb = Encode(TBytes(1 << 20, 'x'));
+    EXPECT_THROW(TSetupfn::DecodeBounded(Bomb.data(), Bomb.size(), Bounded), EZDecompressionError);
+    EXPECT_LE(size_t(Bounded.GetSize()), TSetupfn::DecodeLimit(Bomb.size()));
 }
 
 TEST(CodecTests, ScrambleBytesMatchesTheKeyAtAnyStart) {

@@ -132,4 +132,11 @@ TEST(FileDataTests, BrokenIndexRaisesTheLowerLayersError) {
     TBytes Unparsable = Encode(Bytes("<TFileDataList></TFileDataList></TFileDataList>"));
     Unparsable.insert(Unparsable.end(), {uint8_t(Unparsable.size()), 0, 0, 0});
     EXPECT_THROW(List.LoadFromBlock(Unparsable.data(), Unparsable.size()), EXmlException);
+    // An index that claims far more than it stores stops at its limit, before it is parsed.
+    TBytes Bomb = Encode(TBytes(1 << 20, ' '));
+    Bomb.insert(Bomb.end(), {uint8_t(Bomb.size()), uint8_t(Bomb.size() >> 8), 0, 0});
+    EXPECT_NE(MessageOf<EZDecompressionError>([&] {
+                  List.LoadFromBlock(Bomb.data(), Bomb.size());
+              }).find(u"decodes to more than"),
+              WideString::npos);
 }
