@@ -200,7 +200,9 @@ public:
     // The variable of that name, or a new enabled one with an empty value.
     TSetupVar* Add(WideStringView Name);
     void AddDefaultVars();
+    // Raises EConvertError instead of returning more than MaxExpandedLength characters.
     WideString ExpandVars(WideStringView Text) const;
+    static constexpr size_t MaxExpandedLength = 65536;
 };
 
 class TSetupScript : public TXmlPersistent {

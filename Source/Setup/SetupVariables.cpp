@@ -1,3 +1,4 @@
+#include "LxExceptions.h"
 #include "LxStrUtils.h"
 #include "LxSysUtils.h"
 #include "SetupProject.h"
@@ -49,8 +50,19 @@ void TSetupVarList::AddDefaultVars() {
 
 WideString TSetupVarList::ExpandVars(WideStringView Text) const {
     WideString Result(Text);
-    for (int I = 0; I < Count(); ++I)
-        Result = Items(I)->ExpandIn(Result);
+    for (int I = 0; I < Count(); ++I) {
+        const TSetupVar& Var = *Items(I);
+        // Values that name later variables several times would grow a text exponentially:
+        // the length is counted before the text is built.
+        if (Var.Checked && !Var.VarName.empty() && Var.VarValue.size() > Var.VarName.size()) {
+            size_t Length = Result.size();
+            for (size_t At = FindText(Result, Var.VarName); At != WideString::npos;
+                 At = FindText(Result, Var.VarName, At + Var.VarName.size()))
+                if ((Length += Var.VarValue.size() - Var.VarName.size()) > MaxExpandedLength)
+                    throw EConvertError(u"the variables make a text longer than 65536 characters");
+        }
+        Result = Var.ExpandIn(Result);
+    }
     return Result;
 }
 

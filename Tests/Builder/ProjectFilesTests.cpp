@@ -134,6 +134,23 @@ TEST_F(ProjectExpansion, RefusesWhatCannotBeInstalled) {
     ExpectError(u"does not exist");
     AddItem(u"files", u"");
     ExpectError(u"no SourceMask");
+    // Variables may lengthen a text up to their limit, and all texts up to 64 times the project.
+    Script.VarList().Add(u"{L}")->VarValue = WideString(60000, u'x');
+    AddItem(u"files", u"a.txt").DestDir = u"{L}{L}";
+    ExpectError(u"longer than 65536 characters");
+    for (int I = 0; I < 20; ++I)
+        AddItem(u"files", u"a.txt").DestDir = u"{L}";
+    ExpectError(u"64 times as long as the project");
+}
+
+TEST_F(ProjectExpansion, RefusesALinkBackToAFolderBeingSearched) {
+    std::error_code Error;
+    fs::create_directory_symlink("..", Folder / "files/sub/up", Error);
+    if (Error) GTEST_SKIP() << "no symbolic links here";
+    AddItem(u"files", u"*.txt", true);
+    const WideString Message = MessageOf<EBuildError>([&] { Expand(); });
+    EXPECT_NE(Message.find(u"leads back to a folder that holds it"), WideString::npos)
+        << WideToUtf8(Message);
 }
 
 TEST_F(ProjectExpansion, RefusesFilesTooLargeForTheFormat) {

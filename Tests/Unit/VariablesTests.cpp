@@ -1,4 +1,6 @@
+#include "LxExceptions.h"
 #include "LxPlatform.h"
+#include "LxStrUtils.h"
 #include "MySetupUtils.h"
 #include "SetupProject.h"
 
@@ -122,6 +124,20 @@ TEST(VariablesListTests, ExpandsInListOrderOnce) {
     EXPECT_EQ(Vars.ExpandVars(u"{A}{B}"), u"<{B}>{B}");
     Vars.Items(0)->VarName.clear();
     EXPECT_EQ(Vars.ExpandVars(u"{A}"), u"{A}");
+}
+
+TEST(VariablesListTests, RefusesTextsLongerThanTheLimitBeforeMakingThem) {
+    TSetupVarList Vars;
+    Vars.Clear();
+    Vars.Add(u"{L}")->VarValue = WideString(TSetupVarList::MaxExpandedLength, u'x');
+    EXPECT_EQ(Vars.ExpandVars(u"{L}").size(), TSetupVarList::MaxExpandedLength);
+    EXPECT_THROW(Vars.ExpandVars(u"{L}."), EConvertError);
+    // Each value names the next variable twice: 2^40 copies from one name, were it built.
+    Vars.Clear();
+    for (int I = 0; I < 40; ++I)
+        Vars.Add(FormatText(u"{V%d}", I))->VarValue = FormatText(u"{V%d}{V%d}", I + 1, I + 1);
+    EXPECT_EQ(Vars.ExpandVars(u"{V35}").size(), 32u * 5);
+    EXPECT_THROW(Vars.ExpandVars(u"{V0}"), EConvertError);
 }
 
 TEST(VariablesListTests, ItemsExpandExactlyTheirTexts) {

@@ -44,9 +44,11 @@ WideString JoinBackslash(WideStringView Left, WideStringView Right) {
 }
 
 // Files of Folder matching Mask, sorted by name; then, with Recurse, those of every sub-folder,
-// sub-folders in name order. The order does not depend on the file system.
+// sub-folders in name order. The order does not depend on the file system. Open holds the
+// real paths of the folders being searched: a link back to one of them is refused, as two
+// such links would make the search exponential.
 void FindFiles(const fs::path& Folder, const WideString& SubFolder, WideStringView Mask,
-               bool Recurse, std::vector<TFound>& Found) {
+               bool Recurse, std::vector<TFound>& Found, std::vector<fs::path>& Open) {
     std::vector<fs::directory_entry> Entries;
     std::error_code Error;
     for (fs::directory_iterator It(Folder, Error), End; !Error && It != End; It.increment(Error))
@@ -62,10 +64,25 @@ void FindFiles(const fs::path& Folder, const WideString& SubFolder, WideStringVi
                 {Entry.path(), SubFolder, static_cast<uint64_t>(Entry.file_size(Error))});
     }
     if (!Recurse) return;
-    for (const auto& Entry : Entries)
-        if (Entry.is_directory(Error))
-            FindFiles(Entry.path(), JoinBackslash(SubFolder, Entry.path().filename().u16string()),
-                      Mask, true, Found);
+    Open.push_back(fs::canonical(Folder, Error));
+    for (const auto& Entry : Entries) {
+        if (!Entry.is_directory(Error)) continue;
+        if (std::find(Open.begin(), Open.end(), fs::canonical(Entry.path(), Error)) != Open.end())
+            RaiseBuildError(DisplayPath(Entry.path()), u"leads back to a folder that holds it");
+        FindFiles(Entry.path(), JoinBackslash(SubFolder, Entry.path().filename().u16string()), Mask,
+                  true, Found, Open);
+    }
+    Open.pop_back();
+}
+
+// The characters of an item's texts.
+size_t TextLength(TPersistent& Item) {
+    size_t Length = 0;
+    ForEachProp(Item.ClassInfo(), [&](const TPropInfo& Prop) {
+        if (Prop.Type->Kind == tkUString)
+            Length += static_cast<const WideString*>(Prop.Field(Item))->size();
+    });
+    return Length;
 }
 
 } // namespace
@@ -74,22 +91,41 @@ std::vector<TPackageFile> ExpandProjectItems(TSetupScript& Script, const fs::pat
     const WideString Project = DisplayPath(ProjectFile);
     const fs::path ProjectDir = ProjectFile.parent_path();
     TSetupVarList& Vars = Script.VarList();
-    auto ExpandList = [&](TXmlObjectList& List) {
-        for (int I = 0; I < List.Count(); ++I)
-            static_cast<TBaseConditionItem*>(List.Items(I))->ExpandVars(Vars);
+    // Every text may grow up to the variables' limit, but together they stay within a
+    // multiple of what was written: a few bytes naming a long value many times could
+    // otherwise fill the memory.
+    std::error_code SizeError;
+    const uint64_t Written = fs::file_size(ProjectFile, SizeError);
+    size_t Budget = 64 * size_t(SizeError ? 0 : Written) + 16 * TSetupVarList::MaxExpandedLength;
+    auto Expand = [&](TBaseConditionItem& Item, const WideString& Where) {
+        try {
+            Item.ExpandVars(Vars);
+        } catch (const EConvertError& Error) {
+            RaiseBuildError(Project, Where + u": " + Error.Message());
+        }
+        const size_t Length = TextLength(Item);
+        if (Length > Budget)
+            RaiseBuildError(Project, Where + u": the variables make the project's texts more "
+                                             u"than 64 times as long as the project");
+        Budget -= Length;
     };
-    ExpandList(Script.RegList());
-    ExpandList(Script.RunList());
-    ExpandList(Script.ShortCutList());
-    ExpandList(Script.SwiperList());
+    auto ExpandList = [&](TXmlObjectList& List, const char16_t* Name) {
+        for (int I = 0; I < List.Count(); ++I)
+            Expand(*static_cast<TBaseConditionItem*>(List.Items(I)),
+                   FormatText(u"%s item %d", Name, I + 1));
+    };
+    ExpandList(Script.RegList(), u"RegList");
+    ExpandList(Script.RunList(), u"RunList");
+    ExpandList(Script.ShortCutList(), u"ShortCutList");
+    ExpandList(Script.SwiperList(), u"SwiperList");
 
     TSetupFileList& Files = Script.FileList();
     std::vector<std::unique_ptr<TSetupFile>> Expanded;
     std::vector<TPackageFile> Result;
     for (int I = 0; I < Files.Count(); ++I) {
         TSetupFile& Item = *Files.Items(I);
-        Item.ExpandVars(Vars);
         const WideString Where = FormatText(u"file item %d", I + 1);
+        Expand(Item, Where);
         // A folder part in the mask belongs to the source folder.
         const WideString MaskFolder = ExcludeTrailingBackslash(ExtractFilePath(Item.SourceMask));
         const WideString Mask = ExtractFileName(Item.SourceMask);
@@ -103,7 +139,8 @@ std::vector<TPackageFile> ExpandProjectItems(TSetupScript& Script, const fs::pat
                             Where + u": the folder " + DisplayPath(Folder) + u" does not exist");
 
         std::vector<TFound> Found;
-        FindFiles(Folder, u"", Mask, Item.IncludeSubPath, Found);
+        std::vector<fs::path> Open;
+        FindFiles(Folder, u"", Mask, Item.IncludeSubPath, Found, Open);
         if (Found.empty())
             RaiseBuildError(Project, Where + u": nothing matches " +
                                          JoinBackslash(SourceFolder, Mask) +
