@@ -1,7 +1,6 @@
 #include "BuildError.h"
 #include "Commands.h"
 #include "ConsoleOutput.h"
-#include "MySetupUtils.h"
 #include "Package/InstallerPackage.h"
 #include "Package/Progress.h"
 
@@ -24,32 +23,21 @@ namespace {
 
 // Decodes one stored file into its target; false (after a message) when the stream is damaged.
 bool ExtractFile(const TInstallerPackage& Package, const TSetupFile& Item, const fs::path& Target) {
-    const WideString Name = IncludeTrailingBackslash(Item.DestDir) +
-                            (Item.NewFileName.empty() ? Item.SourceMask : Item.NewFileName);
-    auto Fail = [&](WideStringView Why) {
-        PrintError(u"onesetup: " + Package.Name() + u": " + Name + u": " + WideString(Why));
-        return false;
-    };
     std::error_code Error;
     fs::create_directories(Target.parent_path(), Error);
     std::ofstream Out(Target, std::ios::binary | std::ios::trunc);
     if (!Out) RaiseBuildError(DisplayPath(Target), u"cannot create the file");
-    if (Item.FileBytes > 0) {
-        const TFileData* Entry = Package.FileData().FindByGUID(Item.ResID);
-        if (!Entry) return Fail(u"its stream is missing from the file data");
-        int64_t Written = 0;
-        try {
-            TSetupfn::DecodeRange(
-                Entry->Data(), Entry->Size(), [&](const uint8_t* Data, size_t Size) {
-                    Out.write(reinterpret_cast<const char*>(Data), std::streamsize(Size));
-                    Written += int64_t(Size);
-                });
-        } catch (const Exception& Failure) {
-            return Fail(u"damaged stream (" + Failure.Message() + u")");
-        }
-        if (Written != Item.FileBytes)
-            return Fail(FormatText(u"the stream holds %d bytes, the script says %d", Written,
-                                   Item.FileBytes));
+    try {
+        Package.DecodeFile(Item, [&](const uint8_t* Data, size_t Size) {
+            Out.write(reinterpret_cast<const char*>(Data), std::streamsize(Size));
+        });
+    } catch (const EBuildError&) {
+        throw;
+    } catch (const Exception& Failure) {
+        const WideString Name = IncludeTrailingBackslash(Item.DestDir) +
+                                (Item.NewFileName.empty() ? Item.SourceMask : Item.NewFileName);
+        PrintError(u"onesetup: " + Package.Name() + u": " + Name + u": " + Failure.Message());
+        return false;
     }
     Out.close();
     if (!Out) RaiseBuildError(DisplayPath(Target), u"cannot write the file");
@@ -73,14 +61,18 @@ int RunExtract(const TArguments& Arguments) {
         return 0;
     }
     const TSetupFileList& Files = Package.Script().FileList();
+    // Every target is checked before the first file is written.
+    std::vector<fs::path> Targets;
     uint64_t Total = 0;
-    for (int I = 0; I < Files.Count(); ++I)
+    for (int I = 0; I < Files.Count(); ++I) {
+        Targets.push_back(ExtractionPath(*Files.Items(I), Root, Package.Name()));
         Total += uint64_t(std::max(0, Files.Items(I)->FileBytes));
+    }
     TProgress Progress("extracting", Total, !Quiet);
     int Damaged = 0;
     for (int I = 0; I < Files.Count(); ++I) {
         const TSetupFile& Item = *Files.Items(I);
-        if (!ExtractFile(Package, Item, ExtractionPath(Item, Root, Package.Name()))) ++Damaged;
+        if (!ExtractFile(Package, Item, Targets[size_t(I)])) ++Damaged;
         Progress.Advance(uint64_t(std::max(0, Item.FileBytes)));
         Progress.Tick();
     }

@@ -2,6 +2,7 @@
 #include "BuildProject.h"
 #include "BuilderTestSupport.h"
 #include "InstallerPackage.h"
+#include "InstallerWriter.h"
 #include "LxStreams.h"
 #include "MySetupUtils.h"
 #include "TestSupport.h"
@@ -35,6 +36,21 @@ std::vector<uint8_t> Decode(const std::vector<uint8_t>& Encoded) {
     Stream.WriteBuffer(Encoded.data(), int64_t(Encoded.size()));
     TSetupfn::DecodeStream(Stream);
     return Stream.Bytes();
+}
+
+// A built installer with its script replaced by what Edit makes of it.
+std::vector<uint8_t> WithScript(const fs::path& Setup,
+                                const std::function<void(TSetupScript&)>& Edit) {
+    const TInstallerPackage Package(Setup);
+    TSetupScript Script;
+    Script.AssignByXml(&Package.Script());
+    Edit(Script);
+    TMemoryStream Stream;
+    Script.SaveToStream(Stream);
+    TResourceTree Tree = Package.Image().Resources();
+    Tree.Set(TResourceKey::FromId(RT_RCDATA_ID), TResourceKey::FromName(FullSetupScriptResName),
+             LANG_NEUTRAL_ID, EncodeBytes(Stream.Bytes()));
+    return Package.Image().WithResources(Tree);
 }
 
 class BuildProjectTest : public ::testing::Test {
@@ -201,4 +217,74 @@ TEST_F(BuildProjectTest, CommandsRoundTripBuildInspectAndExtract) {
               1);
     EXPECT_EQ(ReadWholeFile(Folder / "y/app/readme.txt"),
               ReadWholeFile(Folder / "files/readme.txt"));
+}
+
+TEST(ExtractionPathTests, StaysInsideTheFolderWhateverThePackageSays) {
+    const fs::path Root = "/out";
+    const struct {
+        const char16_t* DestDir;
+        const char16_t* Name;
+        const char* Expected; // the path under Root, or the reason of the refusal
+    } Cases[] = {
+        {u"{app}\\bin", u"x.dll", "app/bin/x.dll"},
+        {u"C:\\Windows", u"x.dll", "C/Windows/x.dll"},
+        {u"\\\\server\\share", u"x", "server/share/x"},
+        {u"/etc/", u"passwd", "etc/passwd"},
+        {u"{app}/./a//b", u"x", "app/a/b/x"},
+        {u"{app}\\..\\..", u"x.txt", "leads out of the folder"},
+        {u"D:..", u"x.txt", "names a stream or a drive"},
+        {u"{app}", u"..", "leads out of the folder"},
+        {u"{app}", u"x.txt:secret", "names a stream or a drive"},
+        {u"{app}", u"x.txt::$DATA", "names a stream or a drive"},
+        {u"{app}", u"CON", "names a device"},
+        {u"{app}", u"nul.txt", "names a device"},
+        {u"{app}\\COM1", u"x", "names a device"},
+        {u"{app}", u"Lpt\u00B9", "names a device"},
+        {u"{app}", u"aux .log", "names a device"},
+        {u"{app}", u"...", "ends in a dot or a space"},
+        {u"{app}", u".. ", "ends in a dot or a space"},
+        {u"{app}", u"x.txt.", "ends in a dot or a space"},
+        {u"{app}", u"a?b", "holds a character Windows does not allow"},
+        {u"{app}", u"a\tb", "holds a character Windows does not allow"},
+        {u"{app}", u"", "has no file name"},
+        {u"{app}", u".", "has no file name"},
+        {u"", u"\\", "has no file name"},
+    };
+    for (const auto& Case : Cases) {
+        TSetupFile Item;
+        Item.DestDir = Case.DestDir;
+        Item.SourceMask = Case.Name;
+        const std::string Expected = Case.Expected;
+        if (Expected.find('/') != std::string::npos) {
+            EXPECT_EQ(ExtractionPath(Item, Root, u"in.exe"), Root / Expected) << Expected;
+            continue;
+        }
+        const WideString Message =
+            MessageOf<EBuildError>([&] { ExtractionPath(Item, Root, u"in.exe"); });
+        EXPECT_NE(WideToUtf8(Message).find(Expected), std::string::npos) << WideToUtf8(Message);
+    }
+}
+
+TEST_F(BuildProjectTest, ExtractWritesNothingOutsideItsFolderAndNoMoreThanTheScriptSays) {
+    const fs::path Setup = Build("out").FullSetup;
+    // One hostile target refuses the package before any file is written.
+    WriteBytes(Folder / "escape.exe", WithScript(Setup, [](TSetupScript& Script) {
+                   Script.FileList().Items(-1)->DestDir = u"{app}\\..\\..";
+               }));
+    const fs::path Output = Folder / "x/inside";
+    const WideString Message = MessageOf<EBuildError>([&] {
+        RunVerb({"extract", (Folder / "escape.exe").string(), "-o", Output.string(), "-q"});
+    });
+    EXPECT_NE(Message.find(u"leads out of the folder"), WideString::npos) << WideToUtf8(Message);
+    EXPECT_FALSE(fs::exists(Folder / "x"));
+
+    // A stream that holds more than its item's FileBytes is cut off there and reported.
+    WriteBytes(Folder / "short.exe", WithScript(Setup, [](TSetupScript& Script) {
+                   for (int I = 0; I < Script.FileList().Count(); ++I)
+                       if (Script.FileList().Items(I)->SourceMask == u"big.dat")
+                           Script.FileList().Items(I)->FileBytes = 1000;
+               }));
+    EXPECT_EQ(RunVerb({"extract", (Folder / "short.exe").string(), "-o", Output.string(), "-q"}),
+              1);
+    EXPECT_LE(fs::file_size(Output / "app/data/big.dat"), 1000u);
 }

@@ -1,18 +1,22 @@
 #pragma once
 
 #include "FileDataClasses.h"
+#include "LxSysUtils.h"
 #include "PathUtils.h"
 #include "Pe/PeImage.h"
 #include "SetupProject.h"
 
 #include <memory>
 #include <optional>
+#include <unordered_map>
 
 // A built installer opened again: its image, its package resources and its script.
 class TInstallerPackage {
 public:
     // Raises EBuildError naming the file when it is no PE image or carries no package.
     explicit TInstallerPackage(const fs::path& File);
+    // The same from the bytes of an installer; File only names it in messages.
+    TInstallerPackage(std::vector<uint8_t> Bytes, const fs::path& File);
 
     bool IsFull() const { return FFull; }
     const TPeImage& Image() const { return *FImage; }
@@ -23,6 +27,9 @@ public:
     std::optional<std::vector<uint8_t>> Decoded(WideStringView Name) const;
     // The file-data index; entries point into the image, which lives as long as this object.
     const TFileDataList& FileData() const;
+    // The decoded bytes of a file item, piece by piece; raises with the reason when its stream
+    // is missing, damaged or holds more or fewer than its FileBytes.
+    void DecodeFile(const TSetupFile& Item, TByteSink Sink) const;
     WideString Name() const { return DisplayPath(FFile); }
 
 private:
@@ -32,8 +39,14 @@ private:
     std::vector<uint8_t> FScriptXml;
     std::unique_ptr<TSetupScript> FScript;
     mutable std::unique_ptr<TFileDataList> FFileData;
+    // The first entry of each GUID, so that finding every item's stream stays linear.
+    mutable std::unordered_map<WideString, const TFileData*> FEntries;
 };
 
 // The target path of a file item inside an extraction folder: path constants become folder
-// names ("{app}" -> "app"); anything that would leave the folder is refused.
+// names ("{app}" -> "app"), a drive letter a folder ("C:" -> "C"), separators at the start
+// are dropped. Raises EBuildError for what would leave the folder or reach something else
+// than a file in it on any system: "..", a stream or drive after ':', a device name (CON,
+// NUL, COM1...), a name ending in a dot or a space (Windows drops them), characters Windows
+// does not allow in names.
 fs::path ExtractionPath(const TSetupFile& Item, const fs::path& Root, WideStringView Installer);
