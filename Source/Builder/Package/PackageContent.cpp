@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <exception>
 #include <map>
 #include <mutex>
@@ -28,7 +29,9 @@ void RunParallel(size_t Count, int Jobs, const std::vector<uint64_t>& Sizes,
     std::atomic<bool> Failed{false};
     std::exception_ptr FirstError;
     std::mutex ErrorLock;
-    std::atomic<int> Running{0};
+    int Running = 0;
+    std::mutex DoneLock;
+    std::condition_variable Done;
     auto Worker = [&] {
         for (;;) {
             const size_t Slot = Next.fetch_add(1);
@@ -41,17 +44,24 @@ void RunParallel(size_t Count, int Jobs, const std::vector<uint64_t>& Sizes,
                 Failed = true;
             }
         }
-        Running.fetch_sub(1);
+        {
+            std::lock_guard<std::mutex> Guard(DoneLock);
+            --Running;
+        }
+        Done.notify_one();
     };
     const int Threads = std::max(1, std::min<int>(Jobs, int(std::max<size_t>(Count, 1))));
     Running = Threads;
     std::vector<std::thread> Pool;
     for (int I = 0; I < Threads; ++I)
         Pool.emplace_back(Worker);
-    // The calling thread only draws the progress; it sleeps between redraws.
-    while (Running.load() > 0) {
-        if (Progress) Progress->Tick();
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    // The calling thread only draws the progress between waits, which end as soon as the
+    // workers do: a small build does not wait out a redraw period.
+    {
+        std::unique_lock<std::mutex> Lock(DoneLock);
+        do {
+            if (Progress) Progress->Tick();
+        } while (!Done.wait_for(Lock, std::chrono::milliseconds(20), [&] { return Running == 0; }));
     }
     for (std::thread& Thread : Pool)
         Thread.join();
