@@ -10,21 +10,39 @@
 #include <fstream>
 #include <system_error>
 
+// Converted here rather than by the library, which raises for a lone surrogate in a script's
+// text or a file name that is not UTF-8; these become replacement characters instead.
 fs::path ToPath(WideStringView Text) {
-    WideString Native(Text);
-#ifndef _WIN32
-    for (char16_t& C : Native)
-        if (C == u'\\') C = u'/';
-#endif
+#ifdef _WIN32
+    return fs::path(std::wstring(Text.begin(), Text.end()));
+#else
+    RawByteString Native = WideToUtf8(Text);
+    for (char& C : Native)
+        if (C == '\\') C = '/';
     return fs::path(Native);
+#endif
 }
 
 WideString FromPath(const fs::path& Path) {
-    return Path.u16string();
+#ifdef _WIN32
+    return WideString(Path.native().begin(), Path.native().end());
+#else
+    return Utf8ToWide(Path.native());
+#endif
 }
 
 WideString DisplayPath(const fs::path& Path) {
     return FromPath(Path);
+}
+
+bool IsFile(const fs::path& Path) {
+    std::error_code Error;
+    return fs::is_regular_file(Path, Error);
+}
+
+bool IsFolder(const fs::path& Path) {
+    std::error_code Error;
+    return fs::is_directory(Path, Error);
 }
 
 std::vector<uint8_t> ReadWholeFile(const fs::path& Path) {
@@ -113,5 +131,10 @@ fs::file_time_type LocalDateTimeToFileTime(TDateTime Value) {
 }
 
 fs::path PathFromArgument(const std::string& Argument) {
-    return fs::path(Utf8ToWide(Argument));
+#ifdef _WIN32
+    return ToPath(Utf8ToWide(Argument));
+#else
+    // The bytes as the shell gave them, UTF-8 or not.
+    return fs::path(Argument);
+#endif
 }

@@ -14,6 +14,11 @@ WideString FromPath(const fs::path& Path);
 // Shown in messages: the path as the user typed it or as found.
 WideString DisplayPath(const fs::path& Path);
 
+// Whether a file or a folder is there; a path the system cannot even look up (too long, a
+// name it refuses) is neither, instead of raising the library's filesystem error.
+bool IsFile(const fs::path& Path);
+bool IsFolder(const fs::path& Path);
+
 std::vector<uint8_t> ReadWholeFile(const fs::path& Path);
 // Writes through a temporary file in the same folder, so a failed build leaves no half file.
 void WriteWholeFile(const fs::path& Path, const std::vector<uint8_t>& Bytes);

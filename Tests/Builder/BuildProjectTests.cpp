@@ -171,6 +171,13 @@ TEST_F(BuildProjectTest, RefusesProjectsThatCannotMakeAWorkingInstaller) {
     EXPECT_NE(BuildError().find(u"does not exist"), WideString::npos);
     WriteText(Folder / "Project.xml", "<TSetupScript><BaseInfo");
     EXPECT_NE(BuildError().find(u"XML"), WideString::npos);
+    // Names the system cannot look up or convert are missing files, not the library's errors.
+    for (const std::string& Name : {std::string(5000, 'n'), std::string("&#xD800;")}) {
+        WriteText(Folder / "Project.xml",
+                  "<TSetupScript><BaseInfo AppTitle=\"x\" GUID=\"{1}\" IconFile=\"" + Name +
+                      "\"/></TSetupScript>");
+        EXPECT_NE(BuildError().find(u"does not exist"), WideString::npos) << Name;
+    }
 }
 
 TEST_F(BuildProjectTest, CommandsRoundTripBuildInspectAndExtract) {

@@ -164,6 +164,17 @@ TEST_F(ProjectExpansion, RefusesFilesTooLargeForTheFormat) {
     EXPECT_NE(Message.find(u"2 GiB"), WideString::npos) << WideToUtf8(Message);
 }
 
+#ifndef _WIN32
+TEST_F(ProjectExpansion, NamesThatAreNotUtf8ReadWithReplacementCharacters) {
+    WriteText(Folder / "files/\xFF.bin", "x");
+    AddItem(u"files", u"*.bin");
+    const std::vector<TPackageFile> Files = Expand();
+    ASSERT_EQ(Files.size(), 1u);
+    EXPECT_EQ(Files[0].Item->SourceMask, u"\uFFFD.bin");
+    EXPECT_EQ(Files[0].Source, Folder / "files/\xFF.bin");
+}
+#endif
+
 TEST_F(ProjectExpansion, AFolderInTheMaskJoinsTheSourcePath) {
     AddItem(u"files", u"sub\\*.txt");
     Expand();

@@ -46,7 +46,7 @@ fs::path ProjectRelative(const fs::path& Project, WideStringView Name) {
 
 std::vector<uint8_t> ReadPart(const fs::path& Project, WideStringView Name, const char16_t* What) {
     const fs::path Path = ProjectRelative(Project, Name);
-    if (!fs::is_regular_file(Path))
+    if (!IsFile(Path))
         RaiseBuildError(DisplayPath(Project),
                         WideString(What) + u" " + DisplayPath(Path) + u" does not exist");
     return ReadWholeFile(Path);
@@ -61,8 +61,7 @@ WideString OutputName(WideStringView Given, WideStringView Fallback) {
 
 TBuildReport BuildProject(const TBuildRequest& Request) {
     const fs::path Project = Request.Project;
-    if (!fs::is_regular_file(Project))
-        RaiseBuildError(DisplayPath(Project), u"no such project file");
+    if (!IsFile(Project)) RaiseBuildError(DisplayPath(Project), u"no such project file");
     std::unique_ptr<TSetupScript> Script = LoadProject(Project);
     TSetupBaseInfo& Info = Script->BaseInfo();
 
@@ -108,7 +107,7 @@ TBuildReport BuildProject(const TBuildRequest& Request) {
     const fs::path OutputDir = Request.OutputDir ? *Request.OutputDir : Project.parent_path();
     std::error_code Error;
     fs::create_directories(OutputDir, Error);
-    if (!fs::is_directory(OutputDir))
+    if (!IsFolder(OutputDir))
         RaiseBuildError(DisplayPath(OutputDir), u"cannot create the output folder");
 
     const WideString FullName = OutputName(Info.FullSetupFile, u"Setup.exe");

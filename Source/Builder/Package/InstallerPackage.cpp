@@ -12,7 +12,7 @@ void DecodePart(const std::vector<uint8_t>& Encoded, TMemoryStream& Plain) {
 }
 
 std::vector<uint8_t> ReadInstaller(const fs::path& File) {
-    if (!fs::is_regular_file(File)) RaiseBuildError(DisplayPath(File), u"no such file");
+    if (!IsFile(File)) RaiseBuildError(DisplayPath(File), u"no such file");
     return ReadWholeFile(File);
 }
 
@@ -147,7 +147,7 @@ fs::path ExtractionPath(const TSetupFile& Item, const fs::path& Root, WideString
         const WideString Why = RefusedName(Part);
         if (!Why.empty())
             RaiseBuildError(Installer, u"the target " + Target + u" " + Why + u" (" + Part + u")");
-        Path /= fs::path(Part);
+        Path /= ToPath(Part);
     }
     if (!Named) RaiseBuildError(Installer, u"the file item " + Target + u" has no file name");
     return Path;

@@ -55,10 +55,10 @@ void FindFiles(const fs::path& Folder, const WideString& SubFolder, WideStringVi
         Entries.push_back(*It);
     if (Error) RaiseBuildError(DisplayPath(Folder), u"cannot list the folder");
     std::sort(Entries.begin(), Entries.end(), [](const auto& A, const auto& B) {
-        return A.path().filename().u16string() < B.path().filename().u16string();
+        return FromPath(A.path().filename()) < FromPath(B.path().filename());
     });
     for (const auto& Entry : Entries) {
-        const WideString Name = Entry.path().filename().u16string();
+        const WideString Name = FromPath(Entry.path().filename());
         if (Entry.is_regular_file(Error) && MatchesMask(Name, Mask))
             Found.push_back(
                 {Entry.path(), SubFolder, static_cast<uint64_t>(Entry.file_size(Error))});
@@ -69,7 +69,7 @@ void FindFiles(const fs::path& Folder, const WideString& SubFolder, WideStringVi
         if (!Entry.is_directory(Error)) continue;
         if (std::find(Open.begin(), Open.end(), fs::canonical(Entry.path(), Error)) != Open.end())
             RaiseBuildError(DisplayPath(Entry.path()), u"leads back to a folder that holds it");
-        FindFiles(Entry.path(), JoinBackslash(SubFolder, Entry.path().filename().u16string()), Mask,
+        FindFiles(Entry.path(), JoinBackslash(SubFolder, FromPath(Entry.path().filename())), Mask,
                   true, Found, Open);
     }
     Open.pop_back();
@@ -134,7 +134,7 @@ std::vector<TPackageFile> ExpandProjectItems(TSetupScript& Script, const fs::pat
             RaiseBuildError(Project, Where + u" has no SourceMask (a file name or a mask)");
         fs::path Folder = ToPath(SourceFolder);
         if (Folder.is_relative()) Folder = ProjectDir / Folder;
-        if (!fs::is_directory(Folder))
+        if (!IsFolder(Folder))
             RaiseBuildError(Project,
                             Where + u": the folder " + DisplayPath(Folder) + u" does not exist");
 
@@ -157,7 +157,7 @@ std::vector<TPackageFile> ExpandProjectItems(TSetupScript& Script, const fs::pat
                 std::unique_ptr<TSetupFile>(static_cast<TSetupFile*>(Item.Clone().release()));
             Copy->DestDir = JoinBackslash(Item.DestDir, File.SubFolder);
             Copy->SourcePath = JoinBackslash(SourceFolder, File.SubFolder);
-            Copy->SourceMask = File.Path.filename().u16string();
+            Copy->SourceMask = FromPath(File.Path.filename());
             Copy->IncludeSubPath = false;
             Copy->FileBytes = static_cast<int32_t>(File.Size);
             std::error_code Error;
