@@ -61,13 +61,14 @@ int RunExtract(const TArguments& Arguments) {
         return 0;
     }
     const TSetupFileList& Files = Package.Script().FileList();
-    // Every target is checked before the first file is written.
+    // Every target, and the file-data index, is checked before the first file is written.
     std::vector<fs::path> Targets;
     uint64_t Total = 0;
     for (int I = 0; I < Files.Count(); ++I) {
         Targets.push_back(ExtractionPath(*Files.Items(I), Root, Package.Name()));
         Total += uint64_t(std::max(0, Files.Items(I)->FileBytes));
     }
+    if (Total > 0) Package.FileData();
     TProgress Progress("extracting", Total, !Quiet);
     int Damaged = 0;
     for (int I = 0; I < Files.Count(); ++I) {
