@@ -1,5 +1,7 @@
 #include "LxStrUtils.h"
 
+#include <vector>
+
 WideString Trim(WideStringView Text) {
     size_t First = 0;
     size_t Last = Text.size();
@@ -37,12 +39,24 @@ WideString WideUpperCase(WideStringView Text) {
 }
 
 size_t FindText(WideStringView Text, WideStringView Needle, size_t From) {
-    if (Needle.empty() || Needle.size() > Text.size()) return WideStringView::npos;
-    for (size_t I = From; I + Needle.size() <= Text.size(); ++I) {
-        size_t J = 0;
-        while (J < Needle.size() && WideUpperChar(Text[I + J]) == WideUpperChar(Needle[J]))
-            ++J;
-        if (J == Needle.size()) return I;
+    const size_t M = Needle.size();
+    if (M == 0 || M > Text.size()) return WideStringView::npos;
+    // Knuth-Morris-Pratt: linear whatever the texts, where trying every position could take
+    // their product (a long name that nearly matches everywhere). Fallback[I] is the length of
+    // the longest proper prefix of Needle[0..I] that is also its suffix.
+    const WideString Upper = WideUpperCase(Needle);
+    std::vector<size_t> Fallback(M, 0);
+    for (size_t I = 1, K = 0; I < M; ++I) {
+        while (K > 0 && Upper[I] != Upper[K])
+            K = Fallback[K - 1];
+        if (Upper[I] == Upper[K]) ++K;
+        Fallback[I] = K;
+    }
+    for (size_t I = From, K = 0; I < Text.size(); ++I) {
+        const char16_t C = WideUpperChar(Text[I]);
+        while (K > 0 && C != Upper[K])
+            K = Fallback[K - 1];
+        if (C == Upper[K] && ++K == M) return I + 1 - M;
     }
     return WideStringView::npos;
 }

@@ -47,6 +47,13 @@ TEST(StrUtilsTests, TextHelpers) {
     EXPECT_EQ(StringReplace(u"aXbxc", u"x", u"-", rfReplaceAll | rfIgnoreCase), u"a-b-c");
     EXPECT_EQ(StringReplace(u"aaaa", u"aa", u"a", rfReplaceAll), u"aa");
     EXPECT_EQ(StringReplace(u"\u0444\u0410", u"\u0424\u0430", u"ok", rfIgnoreCase), u"ok");
+    // Matches that restart inside a partial one, from a given position, ignoring case.
+    EXPECT_EQ(FindText(u"aaAB", u"aab"), 1u);
+    EXPECT_EQ(FindText(u"abaBabC", u"ABABC"), 2u);
+    EXPECT_EQ(FindText(u"xAbxab", u"ab", 2), 4u);
+    EXPECT_EQ(FindText(u"\u00FF{PF}", u"\u0178{pf}"), 0u);
+    EXPECT_EQ(FindText(u"aaaa", u"aa", 3), WideString::npos);
+    EXPECT_EQ(FindText(u"ab", u""), WideString::npos);
 
     EXPECT_EQ(FormatText(u"%s (%s, line %d)", u"Oops", WideString(u"A.cpp"), 42),
               u"Oops (A.cpp, line 42)");
