@@ -1,10 +1,12 @@
 // The file-data index over a resource block, as the installer and `onesetup extract` load it:
 // any block loads or raises the library's errors; every entry lies inside the block; the
 // index written again over the same files loads to the same entries; every stream decodes
-// or raises, and its decoder stops when its sink does.
+// or raises, and its decoder stops when its sink does. An input that starts with '<' is the
+// index itself, put behind 512 bytes of files, so that entries reach the checks unencoded.
 
 #include "FileDataClasses.h"
 #include "FuzzSupport.h"
+#include "LxStreams.h"
 #include "MySetupUtils.h"
 
 #include <vector>
@@ -13,11 +15,29 @@ namespace {
 
 struct TStop {};
 
+std::vector<uint8_t> Assembled(const uint8_t* Data, size_t Size) {
+    std::vector<uint8_t> Block(512);
+    for (size_t I = 0; I < Block.size(); ++I)
+        Block[I] = uint8_t(I * 7);
+    TMemoryStream Index;
+    Index.WriteBuffer(Data, int64_t(Size));
+    TSetupfn::EncodeStream(Index);
+    const std::vector<uint8_t> Encoded = Index.Bytes();
+    Block.insert(Block.end(), Encoded.begin(), Encoded.end());
+    for (int Shift = 0; Shift < 32; Shift += 8)
+        Block.push_back(uint8_t(Encoded.size() >> Shift));
+    return Block;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     // Copied, so that the sanitizer sees any read past the block.
-    const std::vector<uint8_t> Block(Data, Data + Size);
+    const std::vector<uint8_t> Block = Size > 0 && Data[0] == '<'
+                                           ? Assembled(Data, Size)
+                                           : std::vector<uint8_t>(Data, Data + Size);
+    Data = Block.data();
+    Size = Block.size();
     TFileDataList List;
     {
         const THeapMeter Meter;
