@@ -227,21 +227,22 @@ TEST(ProcessTests, EndsExactlyTheProcessesItIsGiven) {
     ASSERT_TRUE(Mine && Other);
     const DWORD MineId = GetProcessId(Mine.Get()), OtherId = GetProcessId(Other.Get());
     WideString MinePath, OtherPath;
-    for (const TLxProcess& Process : TLxWinfn::RunningProcesses(true)) {
+    TLxWinfn::ForEachProcess(true, [&](const TLxProcess& Process) {
         if (Process.Id == MineId) MinePath = Process.ImagePath;
         if (Process.Id == OtherId) OtherPath = Process.ImagePath;
         if (Process.Id == MineId || Process.Id == OtherId) {
             EXPECT_TRUE(SameText(Process.ExeName, u"child_program.exe"));
         }
-    }
+    });
     EXPECT_EQ(TLxFilefn::ComparablePath(MinePath), TLxFilefn::ComparablePath(ChildPath()));
     EXPECT_EQ(TLxFilefn::ComparablePath(OtherPath), TLxFilefn::ComparablePath(Copy));
 
     // An id that names nothing is passed over; the one that was ended is gone on return.
-    EXPECT_EQ(TLxWinfn::EndProcesses({MineId, 0xFFFFFFF0u}, 5000), 1);
+    EXPECT_FALSE(TLxWinfn::EndProcess(0xFFFFFFF0u, 5000));
+    EXPECT_TRUE(TLxWinfn::EndProcess(MineId, 5000));
     EXPECT_EQ(WaitForSingleObject(Mine.Get(), 0), WAIT_OBJECT_0);
     EXPECT_EQ(WaitForSingleObject(Other.Get(), 0), DWORD(WAIT_TIMEOUT));
-    EXPECT_EQ(TLxWinfn::EndProcesses({OtherId}, 5000), 1);
+    EXPECT_TRUE(TLxWinfn::EndProcess(OtherId, 5000));
     EXPECT_EQ(WaitForSingleObject(Other.Get(), 0), WAIT_OBJECT_0);
 }
 
