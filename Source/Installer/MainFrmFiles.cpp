@@ -9,7 +9,6 @@
 #include "LxSysUtils.h"
 #include "MainFrm.h"
 #include "MySetupUtils.h"
-#include "StandardError.h"
 
 namespace {
 
