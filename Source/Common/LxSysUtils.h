@@ -77,8 +77,21 @@ public:
     // Creates the folder of a file path when it is missing; failure shows up when writing.
     static void ForceFileDir(WideStringView FileName);
 #ifdef _WIN32
+    // The extended-length form of a path ("\\?\C:\..." or "\\?\UNC\server\share\..."),
+    // absolute and normalised, which no 260-character limit applies to. Every file-system call
+    // takes its path through this; other forms (relative to nothing, devices) come back as they
+    // are.
+    static WideString ExtendedPath(WideStringView Path);
     // Empty when the path does not exist.
     static WideString GetLongPathName(WideStringView Path);
+    // True when the file is gone, also when it was read-only or was never there.
+    static bool ForceDeleteFile(WideStringView Path);
+    // An empty folder only.
+    static bool RemoveDir(WideStringView Path);
+    // Within one volume.
+    static bool RenameFile(WideStringView From, WideStringView To, bool ReplaceExisting);
+    // Deleted by the system at the next restart.
+    static bool DeleteAtRestart(WideStringView Path);
     // The form in which two names of one file are equal: absolute, normalised ("..", "/"),
     // long names where the file exists, upper case. Empty when the path is not valid.
     static WideString ComparablePath(WideStringView Path);

@@ -18,7 +18,7 @@ bool MoveAway(const WideString& Self, const WideString& AppDir, WideString& Move
           AppDir}) {
         if (Folder.empty()) continue;
         Moved = Folder + Name;
-        if (MoveFileExW(W(Self), W(Moved), 0)) return true;
+        if (TLxFilefn::RenameFile(Self, Moved, false)) return true;
     }
     return false;
 }
@@ -29,7 +29,7 @@ WideString MoveOwnFileAway(const WideString& Self, const WideString& AppDir) {
     WideString Moved;
     if (!MoveAway(Self, AppDir, Moved)) return {};
     // Safe at any restart: no installation writes this name.
-    MoveFileExW(W(Moved), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    TLxFilefn::DeleteAtRestart(Moved);
     return Moved;
 }
 

@@ -57,16 +57,6 @@ TRemovalPlaces SystemPlaces(const WideString& AppDir) {
     return Places;
 }
 
-// A file that is already gone is no failure; a read-only one goes too.
-bool RemoveFile(const WideString& Path) {
-    if (DeleteFile(Path)) return true;
-    const DWORD Attributes = GetFileAttributesW(W(Path));
-    if (Attributes == INVALID_FILE_ATTRIBUTES) return true;
-    if (Attributes & FILE_ATTRIBUTE_DIRECTORY) return false;
-    SetFileAttributesW(W(Path), FILE_ATTRIBUTE_NORMAL);
-    return DeleteFile(Path) || !FileExists(Path);
-}
-
 } // namespace
 
 TUninstaller::TUninstaller(const WideString& AppDir)
@@ -106,29 +96,29 @@ void TUninstaller::Remove(TFunctionRef<void(WideStringView Detail)> Step) {
         Step(File);
         // The program's own file goes last, once nothing else is left to do.
         if (Programs[I] == Self) continue;
-        if (!RemoveFile(File)) FRemaining.push_back(File);
+        if (!TLxFilefn::ForceDeleteFile(File)) FRemaining.push_back(File);
     }
 
     for (const WideString& Link : FPlan.Shortcuts) {
         Step(Link);
-        RemoveFile(Link);
+        TLxFilefn::ForceDeleteFile(Link);
     }
     for (const WideString& Folder : FPlan.ShortcutFolders)
-        RemoveDirectoryW(W(Folder));
+        TLxFilefn::RemoveDir(Folder);
 
     RemoveValues(Step);
 
     Step(u"Uninstall.da1");
-    RemoveFile(FAppDir + u"Uninstall.da1");
-    RemoveFile(FAppDir + u"Uninstall.da2");
+    TLxFilefn::ForceDeleteFile(FAppDir + u"Uninstall.da1");
+    TLxFilefn::ForceDeleteFile(FAppDir + u"Uninstall.da2");
     TLxRegistryKey::DeleteKey(HKEY_LOCAL_MACHINE_VALUE,
                               UninstallKeyPath(FScript->BaseInfo().GUID, OwnUninstallKeySuffix));
 
     Step(FAppDir);
     for (const WideString& Folder : FPlan.Folders)
-        RemoveDirectoryW(W(Folder));
+        TLxFilefn::RemoveDir(Folder);
     FMovedSelf = MoveOwnFileAway(FSelf, FAppDir);
-    if (!FPlan.FoldersKept) RemoveDirectoryW(W(FAppDir));
+    if (!FPlan.FoldersKept) TLxFilefn::RemoveDir(FAppDir);
 }
 
 void TUninstaller::RemoveValues(TFunctionRef<void(WideStringView Detail)> Step) {

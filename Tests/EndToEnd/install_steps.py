@@ -451,8 +451,11 @@ def group_damaged():
     write(os.path.join(folder, "files", "a-small.txt"), b"small\r\n")
     write(os.path.join(folder, "files", "b-large.bin"), random.Random(8).randbytes(150000))
     write(os.path.join(folder, "files", "c-small.txt"), b"small too\r\n")
+    # Its own uninstaller removes nothing: an upgrade finds the older files in place.
+    write(os.path.join(folder, "bin", "Uninstall.exe"), read(os.path.join(PROGRAMS, "Recorder.exe")))
     setup = build(folder, title, guid, app, f"""
-    <FileList><Items><TSetupFile DestDir="{{app}}" SourcePath="files" SourceMask="*"/></Items></FileList>
+    <FileList><Items><TSetupFile DestDir="{{app}}" SourcePath="files" SourceMask="*"/>
+        <TSetupFile DestDir="{{app}}" SourcePath="bin" SourceMask="Uninstall.exe"/></Items></FileList>
     <RegList><Items><TSetupReg RootKey="rrkCurrentUser" SubKey="{key}" ValueName="Marker" ValueData="1"
         ValueType="rvtString"/></Items></RegList>
     <ShortCutList><Items><TSetupShortCut DstFile="{{app}}a-small.txt" Name="{title}" SaveDir="{{desktop}}"
@@ -482,6 +485,14 @@ def group_damaged():
     clean(app, ["HKCU\\" + key, uninstall_key], [link])
     install(setup, "undamaged")
     check(outside() == ["registry value", "uninstall key", "shortcut"], f"undamaged: wrote only {outside()}")
+    # Over that installation, a package damaged in one file stops there and leaves the file it
+    # would have replaced as it was, with no partial file beside it.
+    code, _, err = run(os.path.join(folder, "corrupt-file.exe"), "/Silent")
+    check(code == 1, f"upgrade from a damaged package: exit code {code}, stderr {err!r}")
+    check(read(c_path(app + "b-large.bin")) == read(os.path.join(folder, "files", "b-large.bin")),
+          "upgrade from a damaged package: the installed file was destroyed")
+    check(not [name for name in os.listdir(c_path(app)) if name.endswith(".tmp")],
+          f"upgrade from a damaged package left a partial file: {sorted(os.listdir(c_path(app)))}")
 
 
 # ---------------------------------------------------------------- uninstall
@@ -517,6 +528,9 @@ def uninstall_package(name, version, extra=()):
                "files/docs/说明.txt": "使用说明\r\n".encode() * 10,
                "files/data/deep/blob.bin": random.Random(version).randbytes(70000),
                "files/bin/RemoveKeeper.exe": read(os.path.join(PROGRAMS, "Holder.exe")),
+               # More than 300 characters: beyond the old limit of a Windows path.
+               "files/" + "/".join(["a-folder-with-a-rather-long-name-" + str(i) for i in range(9)]) +
+               "/deep.txt": b"deep\r\n",
                "extra/original.cfg": b"[settings]\r\n", **dict(extra)}
     expected = {}
     for relative, data in sources.items():

@@ -48,7 +48,7 @@ for exe, triplet in ((x86, "i686-w64-mingw32"), (x64, "x86_64-w64-mingw32"),
         image = f.read()
     manifest = image[image.find(b"<?xml version="):]
     manifest = manifest[: manifest.find(b"</assembly>") + len(b"</assembly>")].decode("utf-8", "replace")
-    for needed in ('level="requireAdministrator"', "<dpiAware", "Microsoft.Windows.Common-Controls",
+    for needed in ('level="requireAdministrator"', "<dpiAware", "<longPathAware", "Microsoft.Windows.Common-Controls",
                    'version="6.0.0.0"', "e2011457-1546-43c5-a5fe-008deee3d3f0",
                    "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a"):
         check(needed in manifest, f"{exe}: the manifest lacks {needed}")
