@@ -36,11 +36,13 @@ def one_line_error(result, code, *fragments):
 # Help for the tool and every verb.
 result = run("--help")
 check(result.returncode == 0 and b"build" in result.stdout, "onesetup --help")
-for verb in ("build", "inspect", "extract", "encode", "decode"):
+for verb in ("build", "check", "inspect", "extract", "encode", "decode"):
     result = run(verb, "--help")
     check(result.returncode == 0 and result.stdout.startswith(b"usage: onesetup " + verb.encode()),
           f"{verb} --help")
 check(run().returncode == 2, "no arguments")
+result = run("--version")
+check(result.returncode == 0 and result.stdout.startswith(b"onesetup 0."), f"--version: {result.stdout!r}")
 
 # Mistakes: usage errors exit 2, failures exit 1, each in one line naming what and where.
 one_line_error(run("frobnicate"), 2, "unknown command")
@@ -79,6 +81,10 @@ for folder, target in (("files", "app"), ("bin", os.path.join("app", "bin"))):
             copy = os.path.join(extracted, target, relative)
             check(os.path.exists(copy) and filecmp.cmp(os.path.join(root, name), copy, shallow=False),
                   f"extracted {relative} differs")
+
+# The check: the demo is clean.
+result = run("check", os.path.join(demo, "Demo.xml"))
+check(result.returncode == 0 and not result.stderr, f"check demo: {result.stderr!r}")
 
 # Decode gives back what encode made, through files and through standard output.
 encoded = os.path.join(work, "License.enc")
