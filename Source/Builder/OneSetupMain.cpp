@@ -13,7 +13,7 @@
 
 namespace {
 
-const TCommand* const Commands[] = {&BuildCommand,   &CheckCommand,  &InspectCommand,
+const TCommand* const Commands[] = {&BuildCommand,   &CheckCommand,  &NewCommand,   &InspectCommand,
                                     &ExtractCommand, &EncodeCommand, &DecodeCommand};
 
 void PrintUsage() {

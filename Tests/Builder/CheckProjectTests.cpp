@@ -1,3 +1,5 @@
+#include "BuildError.h"
+#include "BuildProject.h"
 #include "BuilderTestSupport.h"
 #include "LxStrUtils.h"
 #include "ProjectCheck.h"
@@ -130,4 +132,19 @@ TEST(CheckProject, ReportsEachProblemWithItsPlaceAndWhatTheInstallerWouldDo) {
         EXPECT_EQ(RunVerb({"check", Project.string(), "-q", "--werror"}),
                   Errors + Warnings ? 1 : 0);
     }
+}
+
+TEST(CheckProject, StarterProjectPassesTheCheckAndBuilds) {
+    TScratchFolder Folder("new");
+    const fs::path Dir = Folder / "Demo App";
+    ASSERT_EQ(RunVerb({"new", Dir.string()}), 0);
+    const TDiagnostics Diagnostics = CheckProject(Dir / "Project.xml");
+    EXPECT_EQ(Describe(Diagnostics.Sorted()), "");
+    TBuildRequest Request;
+    Request.Project = Dir / "Project.xml";
+    Request.OutputDir = Folder / "out";
+    Request.Stub = TestStub("x86");
+    EXPECT_EQ(BuildProject(Request).Files, 2u);
+    EXPECT_TRUE(fs::exists(Folder / "out/Demo App Setup.exe"));
+    EXPECT_THROW(RunVerb({"new", Dir.string()}), EBuildError);
 }
