@@ -61,7 +61,7 @@ void CheckPackage(const TProjectFacts& F) {
         auto& Item = static_cast<TSetupFile&>(*Copy);
         Item.ExpandVars(Vars);
         const TItemSource Source = ItemSourceOf(Item, F.ProjectDir);
-        const WideString Sources = u"'" + JoinBackslash(Source.Folder, Source.Mask) + u"'";
+        const WideString Sources = FormatText(u"'%s'", JoinBackslash(Source.Folder, Source.Mask));
         std::vector<TMatchedFile> Found;
         if (Source.Mask.empty()) {
             D.Error(S.PosOf(Written, u"SourceMask"),

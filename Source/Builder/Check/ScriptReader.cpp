@@ -34,10 +34,11 @@ TSourcePos TScriptSource::PosOfText(const TPersistent& Object, WideStringView Pr
     const TXmlAttr* Attr = AttributeOf(Object, Property);
     if (!Attr) return PosOf(Object, Property);
     // Looked for as written; a text that came from a variable's value is not there.
-    const size_t At = FindText(Utf8ToWide(Attr->Raw), Text);
+    const WideString Raw = Utf8ToWide(Attr->Raw);
+    const size_t At = FindText(Raw, Text);
     if (At == WideString::npos) return Attr->ValuePos;
-    const size_t Offset = WideToUtf8(WideStringView(Utf8ToWide(Attr->Raw)).substr(0, At)).size();
-    return PositionWithin(Attr->ValuePos, Attr->Raw, Offset);
+    return PositionWithin(Attr->ValuePos, Attr->Raw,
+                          WideToUtf8(WideStringView(Raw).substr(0, At)).size());
 }
 
 namespace {
@@ -47,7 +48,7 @@ WideString Wide(std::string_view Utf8) {
 }
 
 WideString Tag(std::string_view Name) {
-    return u"<" + Wide(Name) + u">";
+    return FormatText(u"<%s>", Wide(Name));
 }
 
 WideString Identifiers(const TTypeInfo& Type, WideStringView Separator) {
@@ -114,8 +115,7 @@ private:
     TDiagnostics& D;
 
     void Spelling(TSourcePos Pos, WideStringView Written, WideStringView Name) {
-        if (Written != Name)
-            D.Warning(Pos, u"'" + WideString(Written) + u"' is spelt '" + WideString(Name) + u"'");
+        if (Written != Name) D.Warning(Pos, FormatText(u"'%s' is spelt '%s'", Written, Name));
     }
 
     void Items(const TXmlElement& Element, TXmlObjectList& List) {

@@ -1,3 +1,4 @@
+#include "LxExceptions.h"
 #include "LxStrUtils.h"
 #include "MySetupUtils.h"
 #include "ProjectRules.h"
@@ -63,7 +64,8 @@ std::vector<WideString> Placeholders(WideStringView Text) {
 
 WideString TextOf(const TPersistent& Object, WideStringView Property) {
     const TPropInfo* Prop = FindProp(Object.ClassInfo(), Property);
-    return Prop ? LxProps::GetText(const_cast<TPersistent&>(Object), *Prop) : WideString();
+    LX_ASSERT(Prop != nullptr); // the table above names published properties only
+    return LxProps::GetText(const_cast<TPersistent&>(Object), *Prop);
 }
 
 void CheckText(const TProjectFacts& F, const TPersistent& Object, WideStringView Property,

@@ -37,6 +37,10 @@ public:
     TScanner(std::string_view Text, TDiagnostics& Diagnostics) : T(Text), D(Diagnostics) {}
 
     std::unique_ptr<TXmlElement> Run() {
+        if (T.substr(0, 2) == "\xFF\xFE" || T.substr(0, 2) == "\xFE\xFF") {
+            D.Error(Pos, u"the file is UTF-16: save it as UTF-8, which the installer reads");
+            return nullptr;
+        }
         // The byte-order mark is no character of the text.
         if (T.substr(0, 3) == "\xEF\xBB\xBF") T.remove_prefix(3);
         const size_t Invalid = FirstInvalidUtf8(T);
@@ -60,7 +64,7 @@ public:
                 StartTag();
         }
         for (const TXmlElement* Element : Open)
-            D.Error(Element->Pos, u"'<" + Wide(Element->Name) + u">' is never closed");
+            D.Error(Element->Pos, FormatText(u"'<%s>' is never closed", Wide(Element->Name)));
         if (!Root) D.Error({}, u"the file holds no element");
         return std::move(Root);
     }
@@ -166,7 +170,7 @@ private:
                 Out += Character;
                 return;
             }
-        const WideString Written = u"&" + Wide(Name) + u";";
+        const WideString Written = FormatText(u"&%s;", Wide(Name));
         if (Name.empty() || Name[0] != '#') {
             D.Error(Start, u"unknown reference '" + Written +
                                u"' (XML knows &lt; &gt; &amp; &quot; &apos; and &#...;)");
@@ -325,7 +329,7 @@ private:
         const TSourcePos Start = Pos;
         StepOver(2);
         const std::string Name = ReadName();
-        const WideString Written = u"</" + Wide(Name) + u">";
+        const WideString Written = FormatText(u"</%s>", Wide(Name));
         SkipBlanks();
         if (Peek() == '>')
             Step();
