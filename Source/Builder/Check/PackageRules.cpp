@@ -1,17 +1,42 @@
 #include "BuildError.h"
 #include "LxStrUtils.h"
+#include "MySetupUtils.h"
 #include "ProjectFiles.h"
 #include "ProjectRules.h"
 
 #include <algorithm>
+#include <iterator>
 #include <map>
 
 namespace {
 
-// A target path as the system compares it: one case, single backslashes, none at the end.
+// The path constants of an imagined machine while the package is checked, so that targets
+// compare as the installer resolves them: {app}bin and {app}\bin are one folder.
+class TImaginedMachine {
+public:
+    explicit TImaginedMachine(WideStringView Title) {
+        for (size_t I = 0; I < std::size(Values); ++I)
+            FSaved[I] = *Values[I];
+        TSetupfn::InitConstantsFrom(u"?:\\Program Files", u"?:\\Desktop\\", u"?:\\Programs\\");
+        SetupAppDir = u"?:\\App\\";
+        SetupAppTitle = WideString(Title);
+    }
+    ~TImaginedMachine() {
+        for (size_t I = 0; I < std::size(Values); ++I)
+            *Values[I] = FSaved[I];
+    }
+
+private:
+    static constexpr WideString* Values[] = {&SetupProgramFilesDir, &SetupCommonProgramsDir,
+                                             &SetupDesktopDir, &SetupAppDir, &SetupAppTitle};
+    WideString FSaved[std::size(Values)];
+};
+
+// A target path as the system compares it: constants resolved, one case, single backslashes,
+// none at the end.
 WideString TargetKey(WideStringView Path) {
     WideString Key;
-    for (char16_t C : Path) {
+    for (char16_t C : TSetupfn::ExpandConstant(Path)) {
         if (C == u'/') C = u'\\';
         if (C == u'\\' && !Key.empty() && Key.back() == u'\\') continue;
         Key += C;
@@ -50,6 +75,7 @@ struct TOverlap {
 } // namespace
 
 void CheckPackage(const TProjectFacts& F) {
+    const TImaginedMachine Machine(F.Script.BaseInfo().AppTitle);
     const TSetupVarList& Vars = F.Script.VarList();
     const TScriptSource& S = F.Source;
     TDiagnostics& D = F.Diagnostics;
