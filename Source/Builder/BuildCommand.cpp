@@ -14,7 +14,8 @@ const TCommand BuildCommand = {
     "Builds the full installer named by the project's FullSetupFile and, when BuildMiniSetup\n"
     "is set, the mini installer named by MiniSetupFile. File items name their sources with\n"
     "SourcePath (a folder, relative to the project) and SourceMask (a name or a mask with * and\n"
-    "?); IncludeSubPath also searches sub-folders.\n"
+    "?); IncludeSubPath also searches sub-folders. The project is checked first as 'onesetup\n"
+    "check' does; nothing is built when it has an error.\n"
     "\n"
     "options:\n"
     "  -o, --output DIR   write the installers into DIR (default: the project's folder)\n"
@@ -25,7 +26,8 @@ const TCommand BuildCommand = {
     "  -j, --jobs N       encode on N threads (default: every core)\n"
     "  -l, --level N      compression level 1 to 12 (default: 7; higher is slower and a\n"
     "                     little smaller; builds without libdeflate always use zlib's 9)\n"
-    "  -q, --quiet        print nothing but errors",
+    "  --werror           treat the check's warnings as errors\n"
+    "  -q, --quiet        print nothing but problems",
     RunBuild};
 
 namespace {
@@ -49,7 +51,7 @@ int RunBuild(const TArguments& Arguments) {
     const TCommandLine Line(
         Arguments,
         {"-o", "--output", "--arch", "--stub", "--uninstaller", "-j", "--jobs", "-l", "--level"},
-        {"-q", "--quiet"});
+        {"-q", "--quiet", "--werror"});
     Line.ExpectPositional(1, 1, "PROJECT.xml");
     const bool Quiet = Line.Flag("-q") || Line.Flag("--quiet");
 
@@ -75,6 +77,12 @@ int RunBuild(const TArguments& Arguments) {
         Request.Level = ParseNumber(*Level, 1, 12, "--level");
     }
     Request.ShowProgress = !Quiet;
+
+    if (!ReportProjectCheck(Request.Project, Line.Flag("--werror"), true)) {
+        PrintError(u"onesetup build: " + DisplayPath(Request.Project) +
+                   u" has errors: nothing built");
+        return 1;
+    }
 
     const TBuildReport Report = BuildProject(Request);
     if (!Quiet) {

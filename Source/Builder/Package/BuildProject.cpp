@@ -39,13 +39,8 @@ std::unique_ptr<TSetupScript> LoadProject(const fs::path& Project) {
     return Script;
 }
 
-fs::path ProjectRelative(const fs::path& Project, WideStringView Name) {
-    fs::path Path = ToPath(Name);
-    return Path.is_relative() ? Project.parent_path() / Path : Path;
-}
-
 std::vector<uint8_t> ReadPart(const fs::path& Project, WideStringView Name, const char16_t* What) {
-    const fs::path Path = ProjectRelative(Project, Name);
+    const fs::path Path = ResolvePath(Project.parent_path(), Name);
     if (!fs::is_regular_file(Path))
         RaiseBuildError(DisplayPath(Project),
                         WideString(What) + u" " + DisplayPath(Path) + u" does not exist");

@@ -29,24 +29,26 @@ bool MatchesMask(WideStringView Name, WideStringView Mask) {
     return M == Mask.size();
 }
 
-namespace {
-
-struct TFound {
-    fs::path Path;
-    WideString SubFolder; // relative to the item's folder, backslash-separated, may be empty
-    uint64_t Size;
-};
-
 WideString JoinBackslash(WideStringView Left, WideStringView Right) {
     if (Left.empty()) return WideString(Right);
     if (Right.empty()) return WideString(Left);
     return ExcludeTrailingBackslash(Left) + u'\\' + WideString(Right);
 }
 
-// Files of Folder matching Mask, sorted by name; then, with Recurse, those of every sub-folder,
-// sub-folders in name order. The order does not depend on the file system.
+TItemSource ItemSourceOf(const TSetupFile& Item, const fs::path& ProjectDir) {
+    TItemSource Source;
+    // A folder part in the mask belongs to the source folder.
+    Source.Folder =
+        JoinBackslash(Item.SourcePath, ExcludeTrailingBackslash(ExtractFilePath(Item.SourceMask)));
+    Source.Mask = ExtractFileName(Item.SourceMask);
+    Source.Path = ResolvePath(ProjectDir, Source.Folder);
+    return Source;
+}
+
+namespace {
+
 void FindFiles(const fs::path& Folder, const WideString& SubFolder, WideStringView Mask,
-               bool Recurse, std::vector<TFound>& Found) {
+               bool Recurse, std::vector<TMatchedFile>& Found) {
     std::vector<fs::directory_entry> Entries;
     std::error_code Error;
     for (fs::directory_iterator It(Folder, Error), End; !Error && It != End; It.increment(Error))
@@ -70,6 +72,12 @@ void FindFiles(const fs::path& Folder, const WideString& SubFolder, WideStringVi
 
 } // namespace
 
+std::vector<TMatchedFile> FindItemFiles(const TItemSource& Source, bool Recurse) {
+    std::vector<TMatchedFile> Found;
+    FindFiles(Source.Path, u"", Source.Mask, Recurse, Found);
+    return Found;
+}
+
 std::vector<TPackageFile> ExpandProjectItems(TSetupScript& Script, const fs::path& ProjectFile) {
     const WideString Project = DisplayPath(ProjectFile);
     const fs::path ProjectDir = ProjectFile.parent_path();
@@ -90,36 +98,30 @@ std::vector<TPackageFile> ExpandProjectItems(TSetupScript& Script, const fs::pat
         TSetupFile& Item = *Files.Items(I);
         Item.ExpandVars(Vars);
         const WideString Where = FormatText(u"file item %d", I + 1);
-        // A folder part in the mask belongs to the source folder.
-        const WideString MaskFolder = ExcludeTrailingBackslash(ExtractFilePath(Item.SourceMask));
-        const WideString Mask = ExtractFileName(Item.SourceMask);
-        const WideString SourceFolder = JoinBackslash(Item.SourcePath, MaskFolder);
-        if (Mask.empty())
+        const TItemSource Source = ItemSourceOf(Item, ProjectDir);
+        if (Source.Mask.empty())
             RaiseBuildError(Project, Where + u" has no SourceMask (a file name or a mask)");
-        fs::path Folder = ToPath(SourceFolder);
-        if (Folder.is_relative()) Folder = ProjectDir / Folder;
-        if (!fs::is_directory(Folder))
-            RaiseBuildError(Project,
-                            Where + u": the folder " + DisplayPath(Folder) + u" does not exist");
+        if (!fs::is_directory(Source.Path))
+            RaiseBuildError(Project, Where + u": the folder " + DisplayPath(Source.Path) +
+                                         u" does not exist");
 
-        std::vector<TFound> Found;
-        FindFiles(Folder, u"", Mask, Item.IncludeSubPath, Found);
+        const std::vector<TMatchedFile> Found = FindItemFiles(Source, Item.IncludeSubPath);
         if (Found.empty())
             RaiseBuildError(Project, Where + u": nothing matches " +
-                                         JoinBackslash(SourceFolder, Mask) +
+                                         JoinBackslash(Source.Folder, Source.Mask) +
                                          (Item.IncludeSubPath ? u" (sub-folders included)" : u""));
         if (!Item.NewFileName.empty() && Found.size() > 1)
             RaiseBuildError(Project, Where + u" sets NewFileName but " +
-                                         JoinBackslash(SourceFolder, Mask) +
+                                         JoinBackslash(Source.Folder, Source.Mask) +
                                          FormatText(u" matches %d files", int64_t(Found.size())));
-        for (const TFound& File : Found) {
+        for (const TMatchedFile& File : Found) {
             if (File.Size > uint64_t(INT32_MAX))
                 RaiseBuildError(DisplayPath(File.Path),
                                 u"is 2 GiB or larger, more than the package format can hold");
             auto Copy =
                 std::unique_ptr<TSetupFile>(static_cast<TSetupFile*>(Item.Clone().release()));
             Copy->DestDir = JoinBackslash(Item.DestDir, File.SubFolder);
-            Copy->SourcePath = JoinBackslash(SourceFolder, File.SubFolder);
+            Copy->SourcePath = JoinBackslash(Source.Folder, File.SubFolder);
             Copy->SourceMask = File.Path.filename().u16string();
             Copy->IncludeSubPath = false;
             Copy->FileBytes = static_cast<int32_t>(File.Size);
