@@ -1,6 +1,6 @@
-# The installer program in its release build (ONESETUP_RELEASE), made with both MinGW toolchains
-# inside the native tree, so that the native builder has its default stubs:
-# ${ONESETUP_STUB_DIR}/Setup-x86.exe and -x64.exe.
+# The installer and uninstaller programs in their release build (ONESETUP_RELEASE), made with
+# both MinGW toolchains inside the native tree, so that the native builder has its defaults:
+# ${ONESETUP_STUB_DIR}/Setup-x86.exe and -x64.exe, Uninstall-x86.exe and -x64.exe.
 include(ExternalProject)
 
 set(ONESETUP_STUB_DIR ${CMAKE_BINARY_DIR}/stubs)
@@ -18,12 +18,14 @@ foreach(ARCH x86 x64)
     CMAKE_GENERATOR Ninja
     CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN} -DONESETUP_RELEASE=ON
                -DONESETUP_WERROR=${ONESETUP_WERROR}
-    BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --target Setup
+    BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --target Setup Uninstall
     INSTALL_COMMAND ${CMAKE_COMMAND} -E make_directory ${ONESETUP_STUB_DIR}
     COMMAND ${CMAKE_COMMAND} -E copy <BINARY_DIR>/Source/Installer/Setup.exe ${STUB}
+    COMMAND ${CMAKE_COMMAND} -E copy <BINARY_DIR>/Source/Uninstaller/Uninstall.exe
+            ${ONESETUP_STUB_DIR}/Uninstall-${ARCH}.exe
     BUILD_ALWAYS ON
-    BUILD_BYPRODUCTS ${STUB}
+    BUILD_BYPRODUCTS ${STUB} ${ONESETUP_STUB_DIR}/Uninstall-${ARCH}.exe
     USES_TERMINAL_BUILD OFF)
-  list(APPEND ONESETUP_INSTALLER_STUBS ${STUB})
+  list(APPEND ONESETUP_INSTALLER_STUBS ${STUB} ${ONESETUP_STUB_DIR}/Uninstall-${ARCH}.exe)
 endforeach()
 add_custom_target(installer_stubs ALL DEPENDS installer_x86 installer_x64)

@@ -13,8 +13,8 @@
 
 namespace {
 
-const TCommand* const Commands[] = {&BuildCommand, &InspectCommand, &ExtractCommand, &EncodeCommand,
-                                    &DecodeCommand};
+const TCommand* const Commands[] = {&BuildCommand,   &CheckCommand,  &NewCommand,   &InspectCommand,
+                                    &ExtractCommand, &EncodeCommand, &DecodeCommand};
 
 void PrintUsage() {
     PrintLine(std::string_view("usage: onesetup <command> [arguments]\n\ncommands:"));
@@ -23,7 +23,8 @@ void PrintUsage() {
         std::snprintf(Line, sizeof(Line), "  %-9s %s", Command->Name, Command->Summary);
         PrintLine(std::string_view(Line));
     }
-    PrintLine(std::string_view("\n'onesetup <command> --help' describes a command."));
+    PrintLine(std::string_view("\n'onesetup <command> --help' describes a command; 'onesetup "
+                               "--version' shows the version."));
 }
 
 bool WantsHelp(const TArguments& Arguments) {
@@ -54,6 +55,10 @@ int main(int argc, char** argv) {
     _setmode(_fileno(stdout), _O_BINARY);
 #endif
     const TArguments All = CommandArguments(argc, argv);
+    if (All.size() == 2 && All[1] == "--version") {
+        PrintLine(std::string_view("onesetup " ONESETUP_VERSION));
+        return 0;
+    }
     if (All.size() < 2 || All[1] == "--help" || All[1] == "-h" || All[1] == "help") {
         if (All.size() >= 3 && All[1] == "help") {
             for (const TCommand* Command : Commands)

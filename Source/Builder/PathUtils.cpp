@@ -31,6 +31,11 @@ WideString FromPath(const fs::path& Path) {
 #endif
 }
 
+fs::path ResolvePath(const fs::path& Folder, WideStringView Text) {
+    const fs::path Path = ToPath(Text);
+    return Path.is_relative() ? Folder / Path : Path;
+}
+
 WideString DisplayPath(const fs::path& Path) {
     return FromPath(Path);
 }

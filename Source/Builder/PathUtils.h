@@ -11,6 +11,8 @@ namespace fs = std::filesystem;
 // Script paths use backslashes; these turn them into paths of the machine the builder runs on.
 fs::path ToPath(WideStringView Text);
 WideString FromPath(const fs::path& Path);
+// A script path taken relative to Folder, or as it is when absolute.
+fs::path ResolvePath(const fs::path& Folder, WideStringView Text);
 // Shown in messages: the path as the user typed it or as found.
 WideString DisplayPath(const fs::path& Path);
 

@@ -5,9 +5,10 @@
 
 #include <cstdlib>
 
-fs::path FindDefaultStub(const std::string& Arch) {
-    const fs::path Name = "Setup-" + Arch + ".exe";
-    std::vector<fs::path> Places;
+namespace {
+
+fs::path FindShipped(const fs::path& Name, std::vector<fs::path> Places, const char16_t* What,
+                     const char16_t* Option) {
     if (const char* Folder = std::getenv("ONESETUP_STUB_DIR")) Places.push_back(fs::path(Folder));
     const fs::path Here = ToPath(PlatformModuleFileName()).parent_path();
     Places.push_back(Here / "stubs");
@@ -20,6 +21,17 @@ fs::path FindDefaultStub(const std::string& Arch) {
         if (IsFile(Place / Name)) return Place / Name;
         Searched += (Searched.empty() ? u"" : u", ") + DisplayPath(Place);
     }
-    throw EBuildError(u"no " + DisplayPath(Name) + u" installer stub found (looked in " + Searched +
-                      u"); give one with --stub");
+    throw EBuildError(u"no " + DisplayPath(Name) + u" " + What + u" found (looked in " + Searched +
+                      u"); give one with " + Option);
+}
+
+} // namespace
+
+fs::path FindDefaultStub(const std::string& Arch) {
+    return FindShipped("Setup-" + Arch + ".exe", {}, u"installer stub", u"--stub");
+}
+
+fs::path FindUninstaller(const std::string& Arch, const fs::path& Stub) {
+    return FindShipped("Uninstall-" + Arch + ".exe", {Stub.parent_path()}, u"uninstaller",
+                       u"--uninstaller");
 }

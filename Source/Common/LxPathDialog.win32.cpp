@@ -49,7 +49,7 @@ void ProcessPendingMessages() {
 bool TLxPathDialog::Execute(TWindowHandle Owner) {
     if (!DirectoryExists(Path)) Path.clear();
     BROWSEINFOW Info{};
-    // The shell's allocator is the COM task allocator.
+    // The shell's allocator is the COM task allocator; MAX_PATH is the browser's own limit.
     TTaskMemory<wchar_t> DisplayName(
         static_cast<wchar_t*>(CoTaskMemAlloc(MAX_PATH * sizeof(wchar_t))));
     if (!DisplayName) return false;

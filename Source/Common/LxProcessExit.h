@@ -29,6 +29,8 @@ public:
     void* LoadResourceModule();
     // Frees the module and deletes the file; once.
     void Release();
+    // The file has become something else's (renamed into place): nothing is deleted.
+    void Keep() { FReleased = true; }
 
 private:
     friend void ExitProgram(uint32_t Code);

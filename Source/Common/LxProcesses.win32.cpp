@@ -1,7 +1,9 @@
 #include "LxPlatform.h"
+#include "LxStrUtils.h"
 #include "LxSysUtils.h"
 #include "LxWinHandles.h"
 
+#include <algorithm>
 #include <string>
 #include <tlhelp32.h>
 
@@ -193,6 +195,21 @@ bool TLxWinfn::EndProcess(uint32_t Id, uint32_t TimeoutMs) {
     return true;
 }
 
+int TLxWinfn::EndProcessesOf(const std::vector<WideString>& Paths) {
+    const uint32_t OwnId = GetCurrentProcessId();
+    const DWORD Deadline = GetTickCount() + 5000;
+    int Ended = 0;
+    ForEachProcess(true, [&](const TLxProcess& Process) {
+        if (Process.Id == OwnId || Process.ImagePath.empty()) return;
+        const WideString Path = TLxFilefn::ComparablePath(Process.ImagePath);
+        if (std::find(Paths.begin(), Paths.end(), Path) == Paths.end()) return;
+        const DWORD Left = Deadline - GetTickCount();
+        Ended += EndProcess(Process.Id, int32_t(Left) > 0 ? Left : 0);
+    });
+    if (Ended > 0) SleepPainting(300);
+    return Ended;
+}
+
 void TLxWinfn::SleepPainting(uint32_t Milliseconds) {
     WaitPainting(nullptr, Milliseconds);
 }
@@ -210,6 +227,14 @@ void TLxSysfn::WriteConsoleLine(WideStringView Text) {
             return;
         Done += Put;
     }
+}
+
+void WriteStandardError(WideStringView Text) {
+    const HANDLE Handle = GetStdHandle(STD_ERROR_HANDLE);
+    if (!Handle || Handle == INVALID_HANDLE_VALUE) return;
+    const RawByteString Line = WideToUtf8(Text) + "\r\n";
+    DWORD Written = 0;
+    WriteFile(Handle, Line.data(), DWORD(Line.size()), &Written, nullptr);
 }
 
 bool TLxSysfn::IsDeveloperMode() {

@@ -35,10 +35,12 @@ public:
     bool DeleteValue(const char16_t* Name);
     std::vector<WideString> ValueNames() const;
     std::vector<WideString> SubKeyNames() const;
-    // Neither values nor sub-keys.
-    bool IsEmpty() const;
-    // Deletes the key when it has neither values nor sub-keys; true when it is gone.
+    // An open key with neither values nor sub-keys.
+    bool IsEmptyKey() const;
+    // Deletes the key when it exists and has neither values nor sub-keys; true when it did.
     static bool DeleteIfEmpty(uint32_t Root, const WideString& Path);
+    // Deletes the key with its values; a key with sub-keys stays. True when it did.
+    static bool DeleteKey(uint32_t Root, const WideString& Path);
 
 private:
     // The view is chosen here and nowhere else.

@@ -40,18 +40,19 @@ std::vector<WideString> TLxRegistryKey::SubKeyNames() const {
     });
 }
 
-bool TLxRegistryKey::IsEmpty() const {
+bool TLxRegistryKey::IsEmptyKey() const {
     DWORD SubKeys = 0, Values = 0;
-    return RegQueryInfoKeyW(FKey.Get(), nullptr, nullptr, nullptr, &SubKeys, nullptr, nullptr,
+    return Valid() &&
+           RegQueryInfoKeyW(FKey.Get(), nullptr, nullptr, nullptr, &SubKeys, nullptr, nullptr,
                             &Values, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
            SubKeys == 0 && Values == 0;
 }
 
 bool TLxRegistryKey::DeleteIfEmpty(uint32_t Root, const WideString& Path) {
-    {
-        const TLxRegistryKey Key = TLxRegistryKey::Open(Root, Path);
-        if (!Key) return true;
-        if (!Key.IsEmpty()) return false;
-    }
+    if (!TLxRegistryKey::Open(Root, Path).IsEmptyKey()) return false;
+    return DeleteKey(Root, Path);
+}
+
+bool TLxRegistryKey::DeleteKey(uint32_t Root, const WideString& Path) {
     return RegDeleteKeyExW(RootHandle(Root), W(Path), View, 0) == ERROR_SUCCESS;
 }

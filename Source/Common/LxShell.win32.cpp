@@ -24,6 +24,7 @@ void AllowForegroundFor(WideStringView ExeName) {
 }
 
 WideString ShellFolder(int Csidl) {
+    // The shell writes at most MAX_PATH characters here: its own limit for these folders.
     wchar_t Buffer[MAX_PATH] = {};
     if (SHGetFolderPathW(nullptr, Csidl, nullptr, SHGFP_TYPE_CURRENT, Buffer) != S_OK) return {};
     return FromW(Buffer);

@@ -3,6 +3,8 @@
 #include "LxFunctionRef.h"
 #include "LxTypes.h"
 
+#include <vector>
+
 class TStream;
 
 // The system headers map this name to GetTempPathW; the service keeps its own.
@@ -43,6 +45,9 @@ public:
     static void WriteConsoleLine(WideStringView Text);
     // Only a developer build (ONESETUP_DEVELOPER_BUILD) under a debugger; a release build never.
     static bool IsDeveloperMode();
+    // The programs run with administrator rights from folders full of strangers' files: every
+    // DLL loaded later comes from the system folder only. The first call of a program.
+    static void RestrictDllSearch();
     // <System32>\Name: system commands are started by full path, never from the search path.
     // Empty when the system folder is unknown.
     static WideString SystemFolderPath(WideStringView Name);
@@ -72,8 +77,21 @@ public:
     // Creates the folder of a file path when it is missing; failure shows up when writing.
     static void ForceFileDir(WideStringView FileName);
 #ifdef _WIN32
+    // The extended-length form of a path ("\\?\C:\..." or "\\?\UNC\server\share\..."),
+    // absolute and normalised, which no 260-character limit applies to. Every file-system call
+    // takes its path through this; other forms (relative to nothing, devices) come back as they
+    // are.
+    static WideString ExtendedPath(WideStringView Path);
     // Empty when the path does not exist.
     static WideString GetLongPathName(WideStringView Path);
+    // True when the file is gone, also when it was read-only or was never there.
+    static bool ForceDeleteFile(WideStringView Path);
+    // An empty folder only.
+    static bool RemoveDir(WideStringView Path);
+    // Within one volume.
+    static bool RenameFile(WideStringView From, WideStringView To, bool ReplaceExisting);
+    // Deleted by the system at the next restart.
+    static bool DeleteAtRestart(WideStringView Path);
     // The form in which two names of one file are equal: absolute, normalised ("..", "/"),
     // long names where the file exists, upper case. Empty when the path is not valid.
     static WideString ComparablePath(WideStringView Path);
@@ -113,6 +131,9 @@ public:
     // Ends the process and waits until it is gone, at most TimeoutMs, while the thread's windows
     // keep painting. False when it cannot be opened or ended (another user's, a protected one).
     static bool EndProcess(uint32_t Id, uint32_t TimeoutMs);
+    // Ends every other process whose executable's ComparablePath is one of Paths, a few seconds
+    // in all, then waits a moment for the system to release their files. Returns how many.
+    static int EndProcessesOf(const std::vector<WideString>& Paths);
     // Waits while the thread's windows keep painting; input that arrives meanwhile is dropped.
     static void SleepPainting(uint32_t Milliseconds);
     // Runs a console program hidden and relays all of its output, in order, through
@@ -141,6 +162,8 @@ public:
 };
 
 bool SetCurrentDir(WideStringView Path);
+// One line, UTF-8, on standard error when there is one; silent runs report there.
+void WriteStandardError(WideStringView Text);
 #endif
 
 bool DirectoryExists(WideStringView Path);

@@ -5,6 +5,15 @@
 
 #include <algorithm>
 
+void TLxSysfn::RestrictDllSearch() {
+    HMODULE Kernel = GetModuleHandleW(L"kernel32.dll");
+    using TSetDefaultDllDirectories = BOOL(WINAPI*)(DWORD);
+    auto SetDirectories = reinterpret_cast<TSetDefaultDllDirectories>(
+        reinterpret_cast<void*>(GetProcAddress(Kernel, "SetDefaultDllDirectories")));
+    if (SetDirectories) SetDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    SetDllDirectoryW(L"");
+}
+
 WideString TLxSysfn::SystemFolderPath(WideStringView Name) {
     WideString Folder = ReadWinText(
         [](wchar_t* Buffer, uint32_t Size) { return GetSystemDirectoryW(Buffer, Size); });

@@ -3,36 +3,14 @@
 #include "Application.h"
 #include "GdiPlus.h"
 #include "LxProcessExit.h"
+#include "LxSysUtils.h"
 #include "MainFrm.h"
 #include "MySetupUtils.h"
 
-#include <cstdlib>
 #include <objbase.h>
 
-// The default terminate handler would pull the symbol demangler into every installer.
-namespace __gnu_cxx {
-void __verbose_terminate_handler() {
-    std::abort();
-}
-} // namespace __gnu_cxx
-
-namespace {
-
-// An installer runs with administrator rights from a download folder full of strangers'
-// files: system libraries come from the system folder only.
-void RestrictLibrarySearch() {
-    HMODULE Kernel = GetModuleHandleW(L"kernel32.dll");
-    using TSetDefaultDllDirectories = BOOL(WINAPI*)(DWORD);
-    auto SetDirectories = reinterpret_cast<TSetDefaultDllDirectories>(
-        reinterpret_cast<void*>(GetProcAddress(Kernel, "SetDefaultDllDirectories")));
-    if (SetDirectories) SetDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
-    SetDllDirectoryW(L"");
-}
-
-} // namespace
-
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-    RestrictLibrarySearch();
+    TLxSysfn::RestrictDllSearch();
     CoInitialize(nullptr);
     GdiPlus::Startup();
     TSetupfn::InitConstants();

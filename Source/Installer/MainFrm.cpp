@@ -11,7 +11,6 @@
 #include "LxSysUtils.h"
 #include "LxVclUtils.h"
 #include "MySetupUtils.h"
-#include "StandardError.h"
 
 namespace {
 

@@ -10,7 +10,6 @@
 #include "LxVclUtils.h"
 #include "MainFrm.h"
 #include "MySetupUtils.h"
-#include "StandardError.h"
 
 namespace {
 

@@ -5,11 +5,11 @@
 #include "FileDataClasses.h"
 #include "LxDateUtils.h"
 #include "LxFileStream.h"
+#include "LxProcessExit.h"
 #include "LxStrUtils.h"
 #include "LxSysUtils.h"
 #include "MainFrm.h"
 #include "MySetupUtils.h"
-#include "StandardError.h"
 
 namespace {
 
@@ -53,9 +53,12 @@ void TMainForm::SaveFileWithRetry(const TSetupFile& Item, const TFileData* Entry
             if (!SameText(Folder, KnownFolder)) TLxFilefn::ForceFileDir(Target);
             KnownFolder.clear();
             uint64_t Written = 0;
+            // Written beside the target and put in its place only once complete: a damaged
+            // package never destroys the file it would have replaced.
+            TLxTemporaryFile Part(Folder + u"~" + TLxStrfn::NewGUIDString() + u".tmp");
             {
                 // Not shared: nobody reads a file that is still being written.
-                TFileStream File(Target, fmCreateExclusive);
+                TFileStream File(Part.Path(), fmCreateExclusive);
                 if (Entry) {
                     try {
                         TSetupfn::DecodeRange(Entry->Data(), Entry->Size(),
@@ -75,6 +78,11 @@ void TMainForm::SaveFileWithRetry(const TSetupFile& Item, const TFileData* Entry
                     TLxFilefn::SetFileTimes(reinterpret_cast<void*>(File.Handle()), Times);
                 }
             }
+            // A target in use refuses the replacement as it refused being created.
+            if (!TLxFilefn::RenameFile(Part.Path(), Target, true))
+                throw EFCreateError(FormatText(u"Cannot create file \"%s\". %s", Target,
+                                               TLxSysfn::SysErrorMessage(GetLastError())));
+            Part.Keep();
             KnownFolder = Folder;
             return;
         } catch (const EPackageDamaged&) {

@@ -9,8 +9,6 @@
 #include "MainFrm.h"
 #include "MySetupUtils.h"
 
-#include <algorithm>
-
 namespace {
 
 // "QuietUninstallString" of a key; empty when the key or value is missing. A value of another
@@ -58,20 +56,9 @@ void TMainForm::KillRunningPrograms() {
                 TLxFilefn::ComparablePath(Previous + Target.substr(SetupAppDir.size())));
     }
     if (Targets.empty()) return;
-
-    const uint32_t OwnId = GetCurrentProcessId();
-    // A few seconds in all for them to go.
-    const uint32_t Deadline = GetTickCount() + 5000;
-    bool Ended = false;
-    TLxWinfn::ForEachProcess(true, [&](const TLxProcess& Process) {
-        if (Process.Id == OwnId || Process.ImagePath.empty()) return;
-        const WideString Path = TLxFilefn::ComparablePath(Process.ImagePath);
-        if (std::find(Targets.begin(), Targets.end(), Path) == Targets.end()) return;
-        Application.SetBusyCursor(true);
-        const uint32_t Left = Deadline - GetTickCount();
-        Ended |= TLxWinfn::EndProcess(Process.Id, int32_t(Left) > 0 ? Left : 0);
-    });
-    Application.SetBusyCursor(false);
-    // A moment for the system to release their files.
-    if (Ended) TLxWinfn::SleepPainting(300);
+    Application.SetBusyCursor(true);
+    struct TRestore {
+        ~TRestore() { Application.SetBusyCursor(false); }
+    } Restore;
+    TLxWinfn::EndProcessesOf(Targets);
 }

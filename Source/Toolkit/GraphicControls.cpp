@@ -2,6 +2,8 @@
 
 #include "LxStrUtils.h"
 
+#include <algorithm>
+
 void TLabel::Paint(HDC Dc) {
     HGDIOBJ Old = SelectObject(Dc, Font.Handle());
     SetBkMode(Dc, TRANSPARENT);
@@ -11,6 +13,12 @@ void TLabel::Paint(HDC Dc) {
     if (Alignment == taRightJustify) Flags |= DT_RIGHT;
     if (CenterVertically && !WordWrap) Flags |= DT_VCENTER;
     RECT Rect = BoundsRect();
+    if (CenterVertically && WordWrap) {
+        // The system centres single lines only: the wrapped text's height is measured first.
+        RECT Needed = Rect;
+        DrawTextW(Dc, W(FCaption), int(FCaption.size()), &Needed, Flags | DT_CALCRECT);
+        Rect.top += std::max(0, int((Rect.bottom - Rect.top) - (Needed.bottom - Needed.top)) / 2);
+    }
     DrawTextW(Dc, W(FCaption), int(FCaption.size()), &Rect, Flags);
     SelectObject(Dc, Old);
 }
@@ -18,7 +26,7 @@ void TLabel::Paint(HDC Dc) {
 void TImage::Paint(HDC Dc) {
     if (!Picture || Picture->Empty()) return;
     float Width = float(Picture->Width()), Height = float(Picture->Height());
-    if (Proportional && (Width > float(FWidth) || Height > float(FHeight))) {
+    if (Proportional && (Stretch || Width > float(FWidth) || Height > float(FHeight))) {
         const float Scale = std::min(float(FWidth) / Width, float(FHeight) / Height);
         Width *= Scale;
         Height *= Scale;

@@ -27,6 +27,8 @@ public:
     std::shared_ptr<TPngImage> Picture;
     bool Center = true;
     bool Proportional = false;
+    // With Proportional: a small picture grows to fill the box too.
+    bool Stretch = false;
     void Paint(HDC Dc) override;
 };
 

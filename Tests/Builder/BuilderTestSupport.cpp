@@ -39,8 +39,9 @@ fs::path TestStub(const std::string& Arch) {
 }
 
 int RunVerb(const std::vector<std::string>& Arguments) {
-    const TCommand* const Commands[] = {&BuildCommand, &InspectCommand, &ExtractCommand,
-                                        &EncodeCommand, &DecodeCommand};
+    const TCommand* const Commands[] = {&BuildCommand,   &CheckCommand,   &NewCommand,
+                                        &InspectCommand, &ExtractCommand, &EncodeCommand,
+                                        &DecodeCommand};
     for (const TCommand* Command : Commands)
         if (Arguments.at(0) == Command->Name)
             return Command->Run(TArguments(Arguments.begin() + 1, Arguments.end()));

@@ -36,11 +36,13 @@ def one_line_error(result, code, *fragments):
 # Help for the tool and every verb.
 result = run("--help")
 check(result.returncode == 0 and b"build" in result.stdout, "onesetup --help")
-for verb in ("build", "inspect", "extract", "encode", "decode"):
+for verb in ("build", "check", "new", "inspect", "extract", "encode", "decode"):
     result = run(verb, "--help")
     check(result.returncode == 0 and result.stdout.startswith(b"usage: onesetup " + verb.encode()),
           f"{verb} --help")
 check(run().returncode == 2, "no arguments")
+result = run("--version")
+check(result.returncode == 0 and result.stdout.startswith(b"onesetup 0."), f"--version: {result.stdout!r}")
 
 # Mistakes: usage errors exit 2, failures exit 1, each in one line naming what and where.
 one_line_error(run("frobnicate"), 2, "unknown command")
@@ -79,6 +81,32 @@ for folder, target in (("files", "app"), ("bin", os.path.join("app", "bin"))):
             copy = os.path.join(extracted, target, relative)
             check(os.path.exists(copy) and filecmp.cmp(os.path.join(root, name), copy, shallow=False),
                   f"extracted {relative} differs")
+
+# The check: the demo is clean; a starter project is too, until a mistake is made in it.
+result = run("check", os.path.join(demo, "Demo.xml"))
+check(result.returncode == 0 and not result.stderr, f"check demo: {result.stderr!r}")
+starter = os.path.join(work, "starter")
+check(run("new", starter).returncode == 0, "new")
+one_line_error(run("new", starter), 1, "not empty")
+project = os.path.join(starter, "Project.xml")
+check(run("check", project).returncode == 0, "check starter")
+with open(project, encoding="utf-8") as f:
+    text = f.read()
+with open(project, "w", encoding="utf-8") as f:
+    f.write(text.replace(r'DstFile="{app}\ReadMe.txt"', r'DstFile="{app}\Missing.txt"'))
+result = run("check", project)
+err = result.stderr.decode("utf-8")
+check(result.returncode == 0 and f"{project}:35:38: warning: the shortcut's target" in err, f"warning: {err!r}")
+check(run("check", project, "--werror").returncode == 1, "check --werror")
+built = os.path.join(work, "starter-out")
+check(run("build", project, "-o", built, "--stub", stub, "--werror").returncode == 1
+      and not os.path.exists(built), "build --werror refuses")
+with open(project, "w", encoding="utf-8") as f:
+    f.write(text.replace('IncludeSubPath="True"', 'IncludeSubPath="Maybe"'))
+result = run("build", project, "-o", built, "--stub", stub)
+err = result.stderr.decode("utf-8")
+check(result.returncode == 1 and ":16:91: error: 'Maybe'" in err and "nothing built" in err and not os.path.exists(built),
+      f"build refuses errors: {err!r}")
 
 # Decode gives back what encode made, through files and through standard output.
 encoded = os.path.join(work, "License.enc")

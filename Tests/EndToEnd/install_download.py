@@ -166,13 +166,13 @@ def clean(case):
 
 
 def tree(folder):
-    """Every file below FOLDER: its bytes' digest and, for the package's files, the last-write
-    time they carry (the uninstall data is written at installation time)."""
+    """Every file below FOLDER: its bytes' digest and, for the project's files, the last-write
+    time they carry (the uninstaller and its data take the installation's time)."""
     result = {}
     for root, _, names in os.walk(folder):
         for name in names:
             path = os.path.join(root, name)
-            stamp = None if name.startswith("Uninstall.da") else int(os.stat(path).st_mtime)
+            stamp = None if name.startswith("Uninstall.") else int(os.stat(path).st_mtime)
             result[os.path.relpath(path, folder)] = (hashlib.sha256(read(path)).hexdigest(), stamp)
     return result
 

@@ -8,6 +8,9 @@
            code 2 in /Silent mode
   damaged  missing, corrupt or out-of-range file data: exit code 1 with a report on standard
            error, nothing written outside the installation folder
+  uninstall  the uninstaller: /SILENT leaves the prefix as it was before the install (files and
+           registry), keeps a user's file, ends a running program, survives an upgrade and a
+           restart, refuses damaged data; its window declined, then used, with screenshots
 
 usage: install_steps.py GROUP ONESETUP STUB PROGRAMS TAMPER WORKDIR
 
@@ -146,14 +149,14 @@ def png(width, height):
         chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b"")
 
 
-def build(folder, title, guid, app, lists):
+def build(folder, title, guid, app, lists, version="2.7.1.9"):
     """Builds FOLDER/Setup.exe from the sources already in FOLDER and the script's LISTS (XML),
     with a 40x24 icon."""
     write(os.path.join(folder, "Icon.png"), png(40, 24))
     with open(os.path.join(folder, "Project.xml"), "w", encoding="utf-8") as f:
         f.write(f"""<?xml version="1.0" encoding="utf-8"?>
 <TSetupScript>
-    <BaseInfo AppTitle="{title}" Version="2.7.1.9" GUID="{guid}" FullSetupFile="Setup.exe"
+    <BaseInfo AppTitle="{title}" Version="{version}" GUID="{guid}" FullSetupFile="Setup.exe"
         CompanyName="步骤公司 E2EStep" CompanyUrl="https://example.com/e2estep"
         DefInstallPath="{app.rstrip(chr(92))}" IconFile="Icon.png"/>
     {lists}
@@ -448,8 +451,11 @@ def group_damaged():
     write(os.path.join(folder, "files", "a-small.txt"), b"small\r\n")
     write(os.path.join(folder, "files", "b-large.bin"), random.Random(8).randbytes(150000))
     write(os.path.join(folder, "files", "c-small.txt"), b"small too\r\n")
+    # Its own uninstaller removes nothing: an upgrade finds the older files in place.
+    write(os.path.join(folder, "bin", "Uninstall.exe"), read(os.path.join(PROGRAMS, "Recorder.exe")))
     setup = build(folder, title, guid, app, f"""
-    <FileList><Items><TSetupFile DestDir="{{app}}" SourcePath="files" SourceMask="*"/></Items></FileList>
+    <FileList><Items><TSetupFile DestDir="{{app}}" SourcePath="files" SourceMask="*"/>
+        <TSetupFile DestDir="{{app}}" SourcePath="bin" SourceMask="Uninstall.exe"/></Items></FileList>
     <RegList><Items><TSetupReg RootKey="rrkCurrentUser" SubKey="{key}" ValueName="Marker" ValueData="1"
         ValueType="rvtString"/></Items></RegList>
     <ShortCutList><Items><TSetupShortCut DstFile="{{app}}a-small.txt" Name="{title}" SaveDir="{{desktop}}"
@@ -479,12 +485,188 @@ def group_damaged():
     clean(app, ["HKCU\\" + key, uninstall_key], [link])
     install(setup, "undamaged")
     check(outside() == ["registry value", "uninstall key", "shortcut"], f"undamaged: wrote only {outside()}")
+    # Over that installation, a package damaged in one file stops there and leaves the file it
+    # would have replaced as it was, with no partial file beside it.
+    code, _, err = run(os.path.join(folder, "corrupt-file.exe"), "/Silent")
+    check(code == 1, f"upgrade from a damaged package: exit code {code}, stderr {err!r}")
+    check(read(c_path(app + "b-large.bin")) == read(os.path.join(folder, "files", "b-large.bin")),
+          "upgrade from a damaged package: the installed file was destroyed")
+    check(not [name for name in os.listdir(c_path(app)) if name.endswith(".tmp")],
+          f"upgrade from a damaged package left a partial file: {sorted(os.listdir(c_path(app)))}")
+
+
+# ---------------------------------------------------------------- uninstall
+
+UN_TITLE, UN_APP = "卸载测试 E2EStep", "C:\\E2EStep\\Remove\\"
+UN_GUID = "{E2E5A7E9-0004-4C1D-9A2B-5E7E95000004}"
+UN_KEY = f"{UNINSTALL}\\{UN_GUID}_vm"
+UN_LISTS = r"""
+    <FileList><Items>
+        <TSetupFile DestDir="{app}" SourcePath="files" SourceMask="*" IncludeSubPath="True"/>
+        <TSetupFile DestDir="{app}config" SourcePath="extra" SourceMask="original.cfg"
+            NewFileName="renamed.cfg"/>
+    </Items></FileList>
+    <RegList><Items>
+        <TSetupReg RootKey="rrkCurrentUser" SubKey="Software\E2EStepRemove\Product\Deep" ValueName="Dir"
+            ValueData="{app}" ValueType="rvtString"/>
+        <TSetupReg RootKey="rrkCurrentUser" SubKey="Software\E2EStepShared" ValueName="Ours"
+            ValueData="1" ValueType="rvtDWord"/>
+        <TSetupReg RootKey="rrkLocalMachine" SubKey="Software\E2EStepRemove\Product" ValueName="Level"
+            ValueData="42" ValueType="rvtDWord"/>
+    </Items></RegList>
+    <ShortCutList><Items>
+        <TSetupShortCut DstFile="{app}bin\RemoveKeeper.exe" Name="卸载测试 E2EStep" SaveDir="{desktop}"
+            WorkDir="{app}bin"/>
+        <TSetupShortCut DstFile="{app}docs\说明.txt" Name="使用说明" SaveDir="{group}" WorkDir="{app}docs"/>
+    </Items></ShortCutList>"""
+
+
+def uninstall_package(name, version, extra=()):
+    """An installer of the product at VERSION, and {installed path: source} of every file."""
+    folder = os.path.join(WORK, name)
+    sources = {"files/ReadMe.txt": f"version {version}\r\n".encode() * 50,
+               "files/docs/说明.txt": "使用说明\r\n".encode() * 10,
+               "files/data/deep/blob.bin": random.Random(version).randbytes(70000),
+               "files/bin/RemoveKeeper.exe": read(os.path.join(PROGRAMS, "Holder.exe")),
+               # More than 300 characters: beyond the old limit of a Windows path.
+               "files/" + "/".join(["a-folder-with-a-rather-long-name-" + str(i) for i in range(9)]) +
+               "/deep.txt": b"deep\r\n",
+               "extra/original.cfg": b"[settings]\r\n", **dict(extra)}
+    expected = {}
+    for relative, data in sources.items():
+        write(os.path.join(folder, relative), data)
+        target = "config/renamed.cfg" if relative == "extra/original.cfg" else relative.removeprefix("files/")
+        expected[c_path(UN_APP + target.replace("/", "\\"))] = os.path.join(folder, relative)
+    setup = build(folder, UN_TITLE, UN_GUID, UN_APP, UN_LISTS, version)
+    expected[c_path(UN_APP + "Uninstall.exe")] = os.path.join(os.path.dirname(STUB), "Uninstall-x64.exe")
+    return setup, expected
+
+
+def prefix_snapshot():
+    """The prefix's files and folders, and its registry below Software of both roots and views."""
+    files = set()
+    for root, dirs, names in os.walk(DRIVE_C):
+        for name in dirs + names:
+            files.add(os.path.relpath(os.path.join(root, name), DRIVE_C))
+    values = set()
+    for key, view in (("HKLM\\Software", "/reg:64"), ("HKCU\\Software", "/reg:64")):
+        target = os.path.join(WORK, "snapshot.reg")
+        if reg("export", key, z_path(target), view, "/y") == 0:
+            with open(target, "rb") as f:
+                section = ""
+                for line in f.read().decode("utf-16").splitlines():
+                    if line.startswith("["):
+                        section = line
+                        values.add(section)
+                    elif line and not line.startswith("#"):
+                        values.add(section + line)
+    # Wine keeps its own settings here as windows come and go.
+    return files, {value for value in values if "\\Software\\Wine\\" not in value}
+
+
+def changes(before, after):
+    """What the product left: paths and registry lines that were not there before."""
+    return sorted(after[0] - before[0]) + sorted(after[1] - before[1])
+
+
+def uninstaller(*args):
+    return run(c_path(UN_APP + "Uninstall.exe"), *args)
+
+
+def group_uninstall():
+    clean(UN_APP, ["HKCU\\Software\\E2EStepRemove", "HKLM\\Software\\E2EStepRemove", UN_KEY], [])
+    reg("add", "HKCU\\Software\\E2EStepShared", "/v", "Theirs", "/d", "kept", "/f")
+    # As on every Windows: the list of installed programs and the folder above {app} exist.
+    reg("add", UNINSTALL, "/reg:32", "/f")
+    os.makedirs(c_path("C:\\E2EStep"), exist_ok=True)
+    setup, expected = uninstall_package("v1", "1.0")
+    before = prefix_snapshot()
+
+    # Silent removal of everything, a running program of the product ended first.
+    install(setup, "v1")
+    check_files({path: (source, None) for path, source in expected.items()}, "v1")
+    keeper = start(c_path(UN_APP + "bin\\RemoveKeeper.exe"), "C:\\E2EStep\\keeper.ready")
+    check(wait_for(lambda: os.path.exists(c_path("C:\\E2EStep\\keeper.ready")), 30), "keeper did not start")
+    code, _, err = uninstaller("/SILENT")
+    check(code == 0, f"silent: exit code {code}, stderr {err!r}")
+    check(wait_for(lambda: keeper.poll() is not None, 10), "silent: the running program was not ended")
+    os.remove(c_path("C:\\E2EStep\\keeper.ready"))
+    left = wait_for(lambda: not changes(before, prefix_snapshot()), 15)
+    check(left, f"silent: left behind {changes(before, prefix_snapshot())}")
+    check(reg_values("HKCU\\Software\\E2EStepShared", "/reg:64") == {"Theirs": ("REG_SZ", "kept")},
+          "silent: a value the product does not name was touched")
+
+    # A file of the user's stays with its folder; the rest goes.
+    install(setup, "user file")
+    mine = c_path(UN_APP + "data\\mine.txt")
+    write(mine, b"the user's own\r\n")
+    code, _, err = uninstaller("/SILENT")
+    check(code == 0 and "已保留" in err, f"user file: exit code {code}, stderr {err!r}")
+    check(os.path.isfile(mine), "user file: the user's file was deleted")
+    check(not [p for p in expected if os.path.exists(p)], "user file: product files remain")
+    check(sorted(os.listdir(c_path(UN_APP))) == ["data"] and os.listdir(c_path(UN_APP + "data")) == ["mine.txt"],
+          f"user file: {UN_APP} holds {list(os.walk(c_path(UN_APP)))}")
+    shutil.rmtree(c_path(UN_APP))
+
+    # Damaged uninstall data: nothing is deleted.
+    install(setup, "damaged")
+    data = c_path(UN_APP + "Uninstall.da1")
+    with open(data, "r+b") as f:
+        f.truncate(os.path.getsize(data) // 2)
+    code, _, err = uninstaller("/SILENT")
+    check(code == 1 and "卸载信息已损坏或丢失" in err, f"damaged: exit code {code}, stderr {err!r}")
+    check(all(os.path.exists(p) for p in expected) and reg_values(UN_KEY) is not None,
+          "damaged: something was removed")
+
+    # Upgrade: version 2 removes version 1 through its quiet command and writes at once into the
+    # same folder; nothing scheduled by the old uninstaller touches the new files, also after a
+    # restart; then version 2 goes completely.
+    install(setup, "v1 again")
+    setup2, expected2 = uninstall_package("v2", "2.0", [("files/bin/added.txt", b"new in 2\r\n")])
+    install(setup2, "v2")
+    check_files({path: (source, None) for path, source in expected2.items()}, "v2 over v1")
+    subprocess.run([WINE, "wineboot", "-r"], capture_output=True, timeout=120)
+    check_files({path: (source, None) for path, source in expected2.items()}, "v2 after a restart")
+    code, _, err = uninstaller("/SILENT")
+    check(code == 0, f"v2: exit code {code}, stderr {err!r}")
+    check(wait_for(lambda: not changes(before, prefix_snapshot()), 15),
+          f"v2: left behind {changes(before, prefix_snapshot())}")
+
+    # The window: declined first (nothing goes), then used. Many small files make the progress
+    # last long enough to be seen.
+    setup, expected = uninstall_package("many", "1.0",
+                                        [(f"files/many/{i:04d}.txt", b"%d" % i) for i in range(1500)])
+    install(setup, "window")
+    title = UN_TITLE + " 卸载程序"
+    shots = os.path.join(WORK, "screenshots")
+    process = start(c_path(UN_APP + "Uninstall.exe"))
+    window = visible_windows(process, title, 30)
+    if check(window, "window: none"):
+        harness.screenshot(shots, "uninstall-ask")
+        click(window[0], 1 + 612 + 60, 1 + 378 + 28 + 22)  # 取消
+    check(harness.wait(process, 30) == 2, f"window: declining did not end with 2: {process.poll()}")
+    check(all(os.path.exists(p) for p in expected), "window: declining removed files")
+    process = start(c_path(UN_APP + "Uninstall.exe"))
+    window = visible_windows(process, title, 30)
+    if check(window, "window: none the second time"):
+        click(window[0], 1 + 480 + 60, 1 + 378 + 28 + 22)  # 卸载
+        time.sleep(0.5)
+        harness.screenshot(shots, "uninstall-progress")
+        if check(wait_for(lambda: not os.path.exists(c_path(UN_APP + "Uninstall.da1")), 30), "window: no removal"):
+            time.sleep(1)
+            harness.screenshot(shots, "uninstall-finish")
+            click(window[0], 1 + 548 + 92, 1 + 378 + 25 + 25)  # 完成
+    check(harness.wait(process, 30) == 0, f"window: exit code {process.poll()}")
+    check(wait_for(lambda: not changes(before, prefix_snapshot()), 15),
+          f"window: left behind {changes(before, prefix_snapshot())}")
+    reg("delete", "HKCU\\Software\\E2EStepShared", "/f")
 
 
 shutil.rmtree(WORK, ignore_errors=True)
 os.makedirs(WORK)
 try:
-    {"steps": group_steps, "locked": group_locked, "damaged": group_damaged}[GROUP]()
+    {"steps": group_steps, "locked": group_locked, "damaged": group_damaged,
+     "uninstall": group_uninstall}[GROUP]()
 finally:
     harness.stop(*started, grace=0)
 

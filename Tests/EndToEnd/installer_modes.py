@@ -85,9 +85,9 @@ try:
     code, _, err = run(deep, "/Silent")
     check(code == 0, f"deep folder: exit code {code} {err!r}")
     check(os.path.isdir(c_path(r"C:\onesetup-e2e\a\b\c")), "deep folder not created")
-    # Only the uninstall data is there: the write test's probe file is gone.
+    # Only the uninstaller and its data are there: the write test's probe file is gone.
     left = sorted(os.listdir(c_path(r"C:\onesetup-e2e\a\b\c"))) if os.path.isdir(c_path(r"C:\onesetup-e2e\a\b\c")) else None
-    check(left == ["Uninstall.da1", "Uninstall.da2"], f"the write test left a file behind: {left}")
+    check(left == ["Uninstall.da1", "Uninstall.da2", "Uninstall.exe"], f"the write test left a file behind: {left}")
 
     # Rejected folders stop a silent install by itself: exit code 2 and the reason on stderr.
     for name, folder, message in (

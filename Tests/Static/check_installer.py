@@ -1,14 +1,14 @@
 #!/usr/bin/env python3
-"""Static checks of the release installer stubs, which cannot all run here (the kernel runs
-no 32-bit programs): imports, headers, manifest, size.
+"""Static checks of the release installer and uninstaller programs, which cannot all run here
+(the kernel runs no 32-bit programs): imports, headers, manifest, size.
 
-usage: check_installer.py CHECK_IMPORTS SETUP-x86.exe SETUP-x64.exe
+usage: check_installer.py CHECK_IMPORTS SETUP-x86.exe SETUP-x64.exe UNINSTALL-x86.exe UNINSTALL-x64.exe
 """
 import re
 import subprocess
 import sys
 
-check_imports, x86, x64 = sys.argv[1:4]
+check_imports, x86, x64, uninstall_x86, uninstall_x64 = sys.argv[1:6]
 # The release installer must stay small: every end user downloads it.
 SIZE_LIMIT = 336 * 1024
 failures = []
@@ -20,7 +20,10 @@ def check(condition, what):
         print("FAIL:", what)
 
 
-for exe, triplet in ((x86, "i686-w64-mingw32"), (x64, "x86_64-w64-mingw32")):
+sizes = {}
+for exe, triplet in ((x86, "i686-w64-mingw32"), (x64, "x86_64-w64-mingw32"),
+                     (uninstall_x86, "i686-w64-mingw32"), (uninstall_x64, "x86_64-w64-mingw32")):
+    installer = exe in (x86, x64)
     objdump = triplet + "-objdump"
     result = subprocess.run([sys.executable, check_imports, "--objdump", objdump, exe],
                             capture_output=True, text=True)
@@ -31,7 +34,8 @@ for exe, triplet in ((x86, "i686-w64-mingw32"), (x64, "x86_64-w64-mingw32")):
                           headers, re.MULTILINE)
     by_address = sorted(sections, key=lambda s: int(s[2], 16))
     by_offset = sorted((s for s in sections if int(s[3], 16)), key=lambda s: int(s[3], 16))
-    check(by_address[-1][0] == ".rsrc" and by_offset[-1][0] == ".rsrc",
+    # Only the installer's resources grow with the package.
+    check(not installer or (by_address[-1][0] == ".rsrc" and by_offset[-1][0] == ".rsrc"),
           f"{exe}: the resource section is not the last one")
 
     private = subprocess.run([objdump, "-p", exe], capture_output=True, text=True, check=True).stdout
@@ -44,12 +48,15 @@ for exe, triplet in ((x86, "i686-w64-mingw32"), (x64, "x86_64-w64-mingw32")):
         image = f.read()
     manifest = image[image.find(b"<?xml version="):]
     manifest = manifest[: manifest.find(b"</assembly>") + len(b"</assembly>")].decode("utf-8", "replace")
-    for needed in ('level="requireAdministrator"', "<dpiAware", "Microsoft.Windows.Common-Controls",
+    for needed in ('level="requireAdministrator"', "<dpiAware", "<longPathAware", "Microsoft.Windows.Common-Controls",
                    'version="6.0.0.0"', "e2011457-1546-43c5-a5fe-008deee3d3f0",
                    "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a"):
         check(needed in manifest, f"{exe}: the manifest lacks {needed}")
     if triplet.startswith("i686"):
         check(len(image) < SIZE_LIMIT, f"{exe}: {len(image):,} bytes, the limit is {SIZE_LIMIT:,}")
+    sizes[exe] = len(image)
     print(f"{exe}: {len(image):,} bytes")
+# The uninstaller is downloaded with every package: never larger than the installer.
+check(sizes[uninstall_x86] <= sizes[x86], "the release uninstaller is larger than the installer")
 
 sys.exit(1 if failures else 0)

@@ -2,6 +2,7 @@
 #include "LxPlatform.h"
 #include "LxStrUtils.h"
 #include "MySetupUtils.h"
+#include "RemovalPlan.h"
 #include "SetupProject.h"
 
 #include <gtest/gtest.h>
@@ -169,4 +170,80 @@ TEST(VariablesListTests, ItemsExpandExactlyTheirTexts) {
                   Link.WorkDir,
               u"vvvvvv");
     EXPECT_EQ(Swiper.Condition + Swiper.FileName + Swiper.ResID, u"vv{V}");
+}
+
+namespace {
+
+TSetupScript& RemovalScript(TSetupScript& Script) {
+    auto File = [&](const char16_t* Dir, const char16_t* Name, const char16_t* NewName = u"") {
+        auto Item = std::make_unique<TSetupFile>();
+        Item->DestDir = Dir;
+        Item->SourceMask = Name;
+        Item->NewFileName = NewName;
+        Script.FileList().Add(std::move(Item));
+    };
+    File(u"{app}", u"a.exe");
+    File(u"{app}bin\\deep", u"b.dll", u"c.dll");
+    File(u"C:\\Windows\\System32", u"shared.dll");
+    File(u"{pf}\\Common\\Tools", u"tool.exe");
+    File(u"{app}docs", u"d.txt");
+    for (const char16_t* Dir : {u"{desktop}", u"{group}", u"{group}\\Help"}) {
+        auto Link = std::make_unique<TSetupShortCut>();
+        Link->SaveDir = Dir;
+        Link->Name = u"Demo";
+        Script.ShortCutList().Add(std::move(Link));
+    }
+    auto Value = std::make_unique<TSetupReg>();
+    Value->RootKey = rrkCurrentUser;
+    Value->SubKey = u"Software\\Demo\\{app}";
+    Value->ValueName = u"Dir";
+    Script.RegList().Add(std::move(Value));
+    return Script;
+}
+
+} // namespace
+
+TEST_F(VariablesTests, RemovalPlanKeepsSharedAndProtectedPlaces) {
+    TSetupScript Script;
+    TRemovalPlaces Places{u"C:\\Demo\\",
+                          u"C:\\Programs\\",
+                          {u"C:\\Windows\\"},
+                          {u"C:\\Windows\\", u"C:\\Program Files\\"}};
+    const TRemovalPlan Plan = PlanRemoval(RemovalScript(Script), Places);
+    EXPECT_EQ(Plan.Files,
+              (std::vector<WideString>{u"C:\\Demo\\a.exe", u"C:\\Demo\\bin\\deep\\c.dll",
+                                       u"C:\\Program Files\\Common\\Tools\\tool.exe",
+                                       u"C:\\Demo\\docs\\d.txt"}));
+    // Deepest first, {app} last; elsewhere only the folder written into.
+    EXPECT_EQ(Plan.Folders, (std::vector<WideString>{
+                                u"C:\\Demo\\bin\\deep\\", u"C:\\Program Files\\Common\\Tools\\",
+                                u"C:\\Demo\\bin\\", u"C:\\Demo\\docs\\", u"C:\\Demo\\"}));
+    EXPECT_EQ(Plan.Shortcuts[1], u"C:\\Programs\\Demo\\Demo.lnk");
+    EXPECT_EQ(Plan.ShortcutFolders,
+              (std::vector<WideString>{u"C:\\Programs\\Demo\\Help\\", u"C:\\Programs\\Demo\\"}));
+    ASSERT_EQ(Plan.Values.size(), 1u);
+    EXPECT_EQ(Plan.Values[0].Root, HKEY_CURRENT_USER_VALUE);
+    EXPECT_EQ(Plan.Values[0].SubKey, u"Software\\Demo\\C:\\Demo\\");
+    EXPECT_FALSE(Plan.FoldersKept);
+
+    // Installed into a drive root or Program Files itself: the files go, no folder does.
+    for (const char16_t* App : {u"D:\\", u"c:\\program files\\", u"\\\\server\\share\\"}) {
+        SetupAppDir = Places.AppDir = App;
+        const TRemovalPlan Kept = PlanRemoval(Script, Places);
+        EXPECT_TRUE(Kept.FoldersKept) << WideToUtf8(App);
+        EXPECT_TRUE(Kept.Folders.empty()) << WideToUtf8(App);
+        EXPECT_EQ(Kept.Files.size(), 4u);
+    }
+    EXPECT_FALSE(IsDriveRoot(u"\\\\server\\share\\app\\"));
+}
+
+TEST(RemovalPlanTests, RegistryKeysThatMayGo) {
+    for (const char16_t* Key :
+         {u"Software\\Demo", u"Software\\Demo\\Sub\\", u"System\\Demo", u"Software\\Microsofty"})
+        EXPECT_TRUE(MayRemoveRegistryKey(Key)) << WideToUtf8(Key);
+    for (const char16_t* Key : {u"Software", u"Software\\", u"Software\\Microsoft",
+                                u"software\\microsoft\\Windows\\Demo", u""})
+        EXPECT_FALSE(MayRemoveRegistryKey(Key)) << WideToUtf8(Key);
+    EXPECT_EQ(ParentRegistryKey(u"Software\\Demo\\Sub"), u"Software\\Demo");
+    EXPECT_EQ(ParentRegistryKey(u"Software"), u"");
 }

@@ -111,8 +111,12 @@ int wmain(int argc, wchar_t** argv) {
         Index.LoadFromBlock(Block.Data, Block.Size);
         for (int I = 0; I < Script.FileList().Count(); ++I) {
             const TSetupFile& Item = *Script.FileList().Items(I);
+            // The uninstaller the builder added comes from beside the stub, not the project.
+            const bool Added = Item.SourcePath.empty() && Item.SourceMask == u"Uninstall.exe";
             const std::vector<uint8_t> Source =
-                ReadFile(Project + IncludeTrailingBackslash(Item.SourcePath) + Item.SourceMask);
+                Added ? std::vector<uint8_t>()
+                      : ReadFile(Project + IncludeTrailingBackslash(Item.SourcePath) +
+                                 Item.SourceMask);
             std::vector<uint8_t> Plain;
             if (Item.FileBytes > 0) {
                 const TFileData* Entry = Index.FindByGUID(Item.ResID);
@@ -125,7 +129,8 @@ int wmain(int argc, wchar_t** argv) {
                                           Plain.insert(Plain.end(), Data, Data + Size);
                                       });
             }
-            if (Plain != Source || Item.FileBytes != int32_t(Source.size()))
+            if (Added ? Item.FileBytes != int32_t(Plain.size()) || Plain.empty()
+                      : Plain != Source || Item.FileBytes != int32_t(Source.size()))
                 Fail("the stored " + Utf8(Item.SourceMask) + " differs from the project's file");
             ++Checked;
         }

@@ -4,6 +4,7 @@
 #include "ChildOutput.h"
 #include "FileDataClasses.h"
 #include "LxExceptions.h"
+#include "LxFileStream.h"
 #include "MySetupUtils.h"
 #include "ServicesTestSupport.h"
 
@@ -227,21 +228,22 @@ TEST(ProcessTests, EndsExactlyTheProcessesItIsGiven) {
     ASSERT_TRUE(Mine && Other);
     const DWORD MineId = GetProcessId(Mine.Get()), OtherId = GetProcessId(Other.Get());
     WideString MinePath, OtherPath;
-    for (const TLxProcess& Process : TLxWinfn::RunningProcesses(true)) {
+    TLxWinfn::ForEachProcess(true, [&](const TLxProcess& Process) {
         if (Process.Id == MineId) MinePath = Process.ImagePath;
         if (Process.Id == OtherId) OtherPath = Process.ImagePath;
         if (Process.Id == MineId || Process.Id == OtherId) {
             EXPECT_TRUE(SameText(Process.ExeName, u"child_program.exe"));
         }
-    }
+    });
     EXPECT_EQ(TLxFilefn::ComparablePath(MinePath), TLxFilefn::ComparablePath(ChildPath()));
     EXPECT_EQ(TLxFilefn::ComparablePath(OtherPath), TLxFilefn::ComparablePath(Copy));
 
     // An id that names nothing is passed over; the one that was ended is gone on return.
-    EXPECT_EQ(TLxWinfn::EndProcesses({MineId, 0xFFFFFFF0u}, 5000), 1);
+    EXPECT_FALSE(TLxWinfn::EndProcess(0xFFFFFFF0u, 5000));
+    EXPECT_TRUE(TLxWinfn::EndProcess(MineId, 5000));
     EXPECT_EQ(WaitForSingleObject(Mine.Get(), 0), WAIT_OBJECT_0);
     EXPECT_EQ(WaitForSingleObject(Other.Get(), 0), DWORD(WAIT_TIMEOUT));
-    EXPECT_EQ(TLxWinfn::EndProcesses({OtherId}, 5000), 1);
+    EXPECT_TRUE(TLxWinfn::EndProcess(OtherId, 5000));
     EXPECT_EQ(WaitForSingleObject(Other.Get(), 0), WAIT_OBJECT_0);
 }
 
@@ -352,6 +354,40 @@ TEST(FileTests, FoldersAndFiles) {
     EXPECT_TRUE(SameText(reinterpret_cast<char16_t*>(Now), Folder / u"x"));
     EXPECT_FALSE(SetCurrentDir(Folder / u"missing"));
     SetCurrentDirectoryW(Saved);
+}
+
+TEST(FileTests, ExtendedPathsAreAbsoluteAndNormalised) {
+    const WideString Here = IncludeTrailingBackslash(ReadWinText(
+        [](wchar_t* Buffer, uint32_t Size) { return GetCurrentDirectoryW(Size, Buffer); }));
+    const struct {
+        WideString Given, Expected;
+    } Cases[] = {
+        {u"C:\\Apps\\Demo\\a.txt", u"\\\\?\\C:\\Apps\\Demo\\a.txt"},
+        {u"\\\\server\\share\\Demo\\a.txt", u"\\\\?\\UNC\\server\\share\\Demo\\a.txt"},
+        {u"sub\\a.txt", u"\\\\?\\" + Here + u"sub\\a.txt"},
+        {u"\\\\?\\C:\\Apps\\..\\a.txt", u"\\\\?\\C:\\Apps\\..\\a.txt"},
+        {u"C:\\Apps\\Demo\\..\\Other/./b/c.txt", u"\\\\?\\C:\\Apps\\Other\\b\\c.txt"},
+        {u"\\\\.\\COM1", u"\\\\.\\COM1"},
+    };
+    for (const auto& Case : Cases)
+        EXPECT_EQ(TLxFilefn::ExtendedPath(Case.Given), Case.Expected) << WideToUtf8(Case.Given);
+    // A path longer than the old limit is written, read and deleted through the services.
+    const TTempFolder Folder;
+    WideString Deep = Folder.Path();
+    while (Deep.size() < 300)
+        Deep += u"a-folder-name-of-some-length\\";
+    ASSERT_TRUE(ForceDirectories(Deep));
+    const WideString File = Deep + u"long.txt";
+    {
+        TFileStream Stream(File, fmCreate);
+        Stream.WriteBuffer("long", 4);
+    }
+    EXPECT_TRUE(FileExists(File));
+    EXPECT_TRUE(DeleteFile(File));
+    EXPECT_FALSE(FileExists(File));
+    for (WideString Dir = Deep; Dir.size() > Folder.Path().size();
+         Dir = ExtractFilePath(ExcludeTrailingBackslash(Dir)))
+        EXPECT_TRUE(TLxFilefn::RemoveDir(Dir)) << WideToUtf8(Dir);
 }
 
 TEST(FileTests, LongNamesAndSystemFolders) {

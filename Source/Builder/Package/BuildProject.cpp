@@ -39,17 +39,38 @@ std::unique_ptr<TSetupScript> LoadProject(const fs::path& Project) {
     return Script;
 }
 
-fs::path ProjectRelative(const fs::path& Project, WideStringView Name) {
-    fs::path Path = ToPath(Name);
-    return Path.is_relative() ? Project.parent_path() / Path : Path;
-}
-
 std::vector<uint8_t> ReadPart(const fs::path& Project, WideStringView Name, const char16_t* What) {
-    const fs::path Path = ProjectRelative(Project, Name);
+    const fs::path Path = ResolvePath(Project.parent_path(), Name);
     if (!IsFile(Path))
         RaiseBuildError(DisplayPath(Project),
                         WideString(What) + u" " + DisplayPath(Path) + u" does not exist");
     return ReadWholeFile(Path);
+}
+
+// The project's own {app}\Uninstall.exe, if it has one.
+bool InstallsUninstaller(const TSetupScript& Script) {
+    const TSetupFileList& Files = Script.FileList();
+    for (int I = 0; I < Files.Count(); ++I) {
+        const TSetupFile& Item = *Files.Items(I);
+        const WideString Name = Item.NewFileName.empty() ? Item.SourceMask : Item.NewFileName;
+        if (SameText(ExcludeTrailingBackslash(Item.DestDir), u"{app}") &&
+            SameText(Name, u"Uninstall.exe"))
+            return true;
+    }
+    return false;
+}
+
+// The uninstaller as the last file item. Its time is left to the installation, so that a
+// rebuilt uninstaller of the same bytes gives the same package.
+void AddUninstaller(TSetupScript& Script, const fs::path& Program,
+                    std::vector<TPackageFile>& Files) {
+    const uint64_t Size = fs::file_size(Program);
+    auto Item = std::make_unique<TSetupFile>();
+    Item->DestDir = u"{app}";
+    Item->SourceMask = u"Uninstall.exe";
+    Item->FileBytes = int32_t(Size);
+    Files.push_back({Item.get(), Program, Size});
+    Script.FileList().Add(std::move(Item));
 }
 
 WideString OutputName(WideStringView Given, WideStringView Fallback) {
@@ -69,6 +90,13 @@ TBuildReport BuildProject(const TBuildRequest& Request) {
     const TPeImage Stub(std::move(StubBytes), DisplayPath(Request.Stub));
 
     std::vector<TPackageFile> Files = ExpandProjectItems(*Script, Project);
+    TBuildReport Report;
+    if (!Request.Uninstaller.empty() && !InstallsUninstaller(*Script)) {
+        if (!IsFile(Request.Uninstaller))
+            RaiseBuildError(DisplayPath(Request.Uninstaller), u"no such uninstaller program");
+        AddUninstaller(*Script, Request.Uninstaller, Files);
+        Report.UninstallerAdded = true;
+    }
 
     const std::vector<uint8_t> Icon = Info.IconFile.empty()
                                           ? MakeDefaultIconPng(uint32_t(Info.MainFormColor))
@@ -89,7 +117,6 @@ TBuildReport BuildProject(const TBuildRequest& Request) {
                         u"BuildMiniSetup is set but FullDownloadUrl is empty: the mini installer "
                         u"would have nothing to download");
 
-    TBuildReport Report;
     TPackageContent Content;
     {
         uint64_t Total = 0;

@@ -29,26 +29,30 @@ bool MatchesMask(WideStringView Name, WideStringView Mask) {
     return M == Mask.size();
 }
 
-namespace {
-
-struct TFound {
-    fs::path Path;
-    WideString SubFolder; // relative to the item's folder, backslash-separated, may be empty
-    uint64_t Size;
-};
-
 WideString JoinBackslash(WideStringView Left, WideStringView Right) {
     if (Left.empty()) return WideString(Right);
     if (Right.empty()) return WideString(Left);
     return ExcludeTrailingBackslash(Left) + u'\\' + WideString(Right);
 }
 
+TItemSource ItemSourceOf(const TSetupFile& Item, const fs::path& ProjectDir) {
+    TItemSource Source;
+    // A folder part in the mask belongs to the source folder.
+    Source.Folder =
+        JoinBackslash(Item.SourcePath, ExcludeTrailingBackslash(ExtractFilePath(Item.SourceMask)));
+    Source.Mask = ExtractFileName(Item.SourceMask);
+    Source.Path = ResolvePath(ProjectDir, Source.Folder);
+    return Source;
+}
+
+namespace {
+
 // Files of Folder matching Mask, sorted by name; then, with Recurse, those of every sub-folder,
 // sub-folders in name order. The order does not depend on the file system. Open holds the
 // real paths of the folders being searched: a link back to one of them is refused, as two
 // such links would make the search exponential.
 void FindFiles(const fs::path& Folder, const WideString& SubFolder, WideStringView Mask,
-               bool Recurse, std::vector<TFound>& Found, std::vector<fs::path>& Open) {
+               bool Recurse, std::vector<TMatchedFile>& Found, std::vector<fs::path>& Open) {
     std::vector<fs::directory_entry> Entries;
     std::error_code Error;
     for (fs::directory_iterator It(Folder, Error), End; !Error && It != End; It.increment(Error))
@@ -75,6 +79,7 @@ void FindFiles(const fs::path& Folder, const WideString& SubFolder, WideStringVi
     Open.pop_back();
 }
 
+
 // The characters of an item's texts.
 size_t TextLength(TPersistent& Item) {
     size_t Length = 0;
@@ -86,6 +91,13 @@ size_t TextLength(TPersistent& Item) {
 }
 
 } // namespace
+
+std::vector<TMatchedFile> FindItemFiles(const TItemSource& Source, bool Recurse) {
+    std::vector<TMatchedFile> Found;
+    std::vector<fs::path> Open;
+    FindFiles(Source.Path, u"", Source.Mask, Recurse, Found, Open);
+    return Found;
+}
 
 std::vector<TPackageFile> ExpandProjectItems(TSetupScript& Script, const fs::path& ProjectFile) {
     const WideString Project = DisplayPath(ProjectFile);
@@ -126,37 +138,30 @@ std::vector<TPackageFile> ExpandProjectItems(TSetupScript& Script, const fs::pat
         TSetupFile& Item = *Files.Items(I);
         const WideString Where = FormatText(u"file item %d", I + 1);
         Expand(Item, Where);
-        // A folder part in the mask belongs to the source folder.
-        const WideString MaskFolder = ExcludeTrailingBackslash(ExtractFilePath(Item.SourceMask));
-        const WideString Mask = ExtractFileName(Item.SourceMask);
-        const WideString SourceFolder = JoinBackslash(Item.SourcePath, MaskFolder);
-        if (Mask.empty())
+        const TItemSource Source = ItemSourceOf(Item, ProjectDir);
+        if (Source.Mask.empty())
             RaiseBuildError(Project, Where + u" has no SourceMask (a file name or a mask)");
-        fs::path Folder = ToPath(SourceFolder);
-        if (Folder.is_relative()) Folder = ProjectDir / Folder;
-        if (!IsFolder(Folder))
-            RaiseBuildError(Project,
-                            Where + u": the folder " + DisplayPath(Folder) + u" does not exist");
+        if (!IsFolder(Source.Path))
+            RaiseBuildError(Project, Where + u": the folder " + DisplayPath(Source.Path) +
+                                         u" does not exist");
 
-        std::vector<TFound> Found;
-        std::vector<fs::path> Open;
-        FindFiles(Folder, u"", Mask, Item.IncludeSubPath, Found, Open);
+        const std::vector<TMatchedFile> Found = FindItemFiles(Source, Item.IncludeSubPath);
         if (Found.empty())
             RaiseBuildError(Project, Where + u": nothing matches " +
-                                         JoinBackslash(SourceFolder, Mask) +
+                                         JoinBackslash(Source.Folder, Source.Mask) +
                                          (Item.IncludeSubPath ? u" (sub-folders included)" : u""));
         if (!Item.NewFileName.empty() && Found.size() > 1)
             RaiseBuildError(Project, Where + u" sets NewFileName but " +
-                                         JoinBackslash(SourceFolder, Mask) +
+                                         JoinBackslash(Source.Folder, Source.Mask) +
                                          FormatText(u" matches %d files", int64_t(Found.size())));
-        for (const TFound& File : Found) {
+        for (const TMatchedFile& File : Found) {
             if (File.Size > uint64_t(INT32_MAX))
                 RaiseBuildError(DisplayPath(File.Path),
                                 u"is 2 GiB or larger, more than the package format can hold");
             auto Copy =
                 std::unique_ptr<TSetupFile>(static_cast<TSetupFile*>(Item.Clone().release()));
             Copy->DestDir = JoinBackslash(Item.DestDir, File.SubFolder);
-            Copy->SourcePath = JoinBackslash(SourceFolder, File.SubFolder);
+            Copy->SourcePath = JoinBackslash(Source.Folder, File.SubFolder);
             Copy->SourceMask = FromPath(File.Path.filename());
             Copy->IncludeSubPath = false;
             Copy->FileBytes = static_cast<int32_t>(File.Size);

@@ -29,19 +29,28 @@ uint8_t SideByte(uint32_t Side) {
 
 } // namespace
 
-void SetIconFromPng(TResourceTree& Tree, const std::vector<uint8_t>& Png, WideStringView FileName) {
+WideString PngProblem(const std::vector<uint8_t>& Png) {
     // Signature, then the IHDR chunk: length 13, type, width, height, ..., CRC.
     const size_t HeaderEnd = sizeof(PngSignature) + 8 + 13 + 4;
     if (Png.size() < HeaderEnd || !std::equal(PngSignature, PngSignature + 8, Png.begin()))
-        RaiseBuildError(FileName, u"not a PNG image");
+        return u"not a PNG image";
     const uint8_t* Chunk = Png.data() + sizeof(PngSignature);
     if (GetBig32(Chunk) != 13 || !std::equal(Chunk + 4, Chunk + 8, "IHDR"))
-        RaiseBuildError(FileName, u"not a PNG image (no IHDR chunk first)");
+        return u"not a PNG image (no IHDR chunk first)";
     const uint32_t Width = GetBig32(Chunk + 8);
     const uint32_t Height = GetBig32(Chunk + 12);
     if (Width == 0 || Height == 0 || Width > 0x7FFFFFFF || Height > 0x7FFFFFFF)
-        RaiseBuildError(FileName, u"not a PNG image (invalid size)");
-    if (Png.size() > 0xFFFFFFFF) RaiseBuildError(FileName, u"the icon is too large");
+        return u"not a PNG image (invalid size)";
+    if (Png.size() > 0xFFFFFFFF) return u"the icon is too large";
+    return u"";
+}
+
+void SetIconFromPng(TResourceTree& Tree, const std::vector<uint8_t>& Png, WideStringView FileName) {
+    const WideString Problem = PngProblem(Png);
+    if (!Problem.empty()) RaiseBuildError(FileName, Problem);
+    const uint8_t* Chunk = Png.data() + sizeof(PngSignature);
+    const uint32_t Width = GetBig32(Chunk + 8);
+    const uint32_t Height = GetBig32(Chunk + 12);
 
     std::vector<uint8_t> Group;
     Add16(Group, 0); // reserved

@@ -1,4 +1,4 @@
-// The standard library's error paths, routed to the installer's own exceptions. Linking the
+// The standard library's error paths, routed to the programs' own exceptions. Linking the
 // library's versions would bring its reference-counted strings, its random device and a
 // second string implementation: about a fifth of the installer, for errors never expected.
 
@@ -6,6 +6,7 @@
 #include "LxStrUtils.h"
 
 #include <bits/functexcept.h>
+#include <cstdlib>
 #include <new>
 #include <typeinfo>
 
@@ -16,6 +17,13 @@ namespace {
 }
 
 } // namespace
+
+// The default terminate handler would pull the symbol demangler into every program.
+namespace __gnu_cxx {
+void __verbose_terminate_handler() {
+    std::abort();
+}
+} // namespace __gnu_cxx
 
 namespace std {
 

@@ -1,0 +1,107 @@
+#include "RemovalPlan.h"
+
+#include "LxStrUtils.h"
+#include "MySetupUtils.h"
+#include "SetupProject.h"
+
+#include <algorithm>
+
+namespace {
+
+size_t Depth(WideStringView Folder) {
+    return size_t(std::count(Folder.begin(), Folder.end(), u'\\'));
+}
+
+bool InAny(WideStringView Path, const std::vector<WideString>& Folders) {
+    return std::any_of(Folders.begin(), Folders.end(),
+                       [&](const WideString& Folder) { return IsInFolder(Path, Folder); });
+}
+
+bool IsAny(WideStringView Folder, const std::vector<WideString>& Folders) {
+    return std::any_of(Folders.begin(), Folders.end(),
+                       [&](const WideString& Other) { return SameText(Folder, Other); });
+}
+
+void AddOnce(std::vector<WideString>& Folders, const WideString& Folder) {
+    if (!IsAny(Folder, Folders)) Folders.push_back(Folder);
+}
+
+// Folder and its parents while they lie strictly below Top.
+void AddUpTo(std::vector<WideString>& Folders, WideString Folder, WideStringView Top) {
+    while (Folder.size() > Top.size() && IsInFolder(Folder, Top)) {
+        AddOnce(Folders, Folder);
+        Folder = ExtractFilePath(ExcludeTrailingBackslash(Folder));
+    }
+}
+
+void DeepestFirst(std::vector<WideString>& Folders) {
+    std::stable_sort(Folders.begin(), Folders.end(),
+                     [](const WideString& A, const WideString& B) { return Depth(A) > Depth(B); });
+}
+
+} // namespace
+
+bool IsInFolder(WideStringView Path, WideStringView Folder) {
+    return !Folder.empty() && Path.size() >= Folder.size() &&
+           SameText(Path.substr(0, Folder.size()), Folder);
+}
+
+bool IsDriveRoot(WideStringView Folder) {
+    const WideString Bare = ExcludeTrailingBackslash(Folder);
+    if (Bare.size() <= 2) return true;
+    // \\server\share: two separators after the leading pair.
+    return Bare.starts_with(u"\\\\") && Depth(Bare) <= 3;
+}
+
+bool MayRemoveRegistryKey(WideStringView SubKey) {
+    const WideString Key = ExcludeTrailingBackslash(SubKey);
+    if (Key.find(u'\\') == WideString::npos) return false;
+    return !SameText(Key, u"Software\\Microsoft") && !IsInFolder(Key, u"Software\\Microsoft\\");
+}
+
+WideString ParentRegistryKey(WideStringView SubKey) {
+    const WideString Key = ExcludeTrailingBackslash(SubKey);
+    const size_t Last = Key.rfind(u'\\');
+    return Last == WideString::npos ? WideString() : Key.substr(0, Last);
+}
+
+TRemovalPlan PlanRemoval(const TSetupScript& Script, const TRemovalPlaces& Places) {
+    TRemovalPlan Plan;
+    const WideString& App = Places.AppDir;
+    Plan.FoldersKept = IsDriveRoot(App) || IsAny(App, Places.ProtectedFolders);
+
+    const TSetupFileList& Files = Script.FileList();
+    for (int I = 0; I < Files.Count(); ++I) {
+        const WideString Target = TSetupfn::TargetPath(*Files.Items(I));
+        if (InAny(Target, Places.SharedFolders)) continue;
+        Plan.Files.push_back(Target);
+        if (Plan.FoldersKept) continue;
+        const WideString Folder = ExtractFilePath(Target);
+        if (IsInFolder(Folder, App)) {
+            AddUpTo(Plan.Folders, Folder, App);
+            AddOnce(Plan.Folders, App);
+        } else if (!IsDriveRoot(Folder) && !IsAny(Folder, Places.ProtectedFolders) &&
+                   !InAny(Folder, Places.SharedFolders)) {
+            AddOnce(Plan.Folders, Folder);
+        }
+    }
+    DeepestFirst(Plan.Folders);
+
+    const TSetupShortCutList& Links = Script.ShortCutList();
+    for (int I = 0; I < Links.Count(); ++I) {
+        const TSetupShortCut& Item = *Links.Items(I);
+        const WideString Folder = IncludeTrailingBackslash(TSetupfn::ExpandConstant(Item.SaveDir));
+        Plan.Shortcuts.push_back(Folder + TSetupfn::ExpandConstant(Item.Name) + u".lnk");
+        AddUpTo(Plan.ShortcutFolders, Folder, Places.ProgramsDir);
+        if (!Plan.FoldersKept) AddUpTo(Plan.ShortcutFolders, Folder, App);
+    }
+    DeepestFirst(Plan.ShortcutFolders);
+
+    const TSetupRegList& Values = Script.RegList();
+    for (int I = 0; I < Values.Count(); ++I) {
+        const TSetupReg& Item = *Values.Items(I);
+        Plan.Values.push_back({RootKeyToHKEY(Item.RootKey), TSetupfn::ExpandConstant(Item.SubKey),
+                               TSetupfn::ExpandConstant(Item.ValueName)});
+    }
+    return Plan;
+}

@@ -1,0 +1,221 @@
+// The window: 750 x 480 without a frame, as the installer's, in the product's colour.
+
+#include "UninstallFrm.h"
+
+#include "Application.h"
+#include "LxProcessExit.h"
+#include "LxStrUtils.h"
+#include "Uninstaller.h"
+
+namespace {
+
+const char16_t YaHei[] = u"微软雅黑";
+
+void SetFont(TControl* Control, const char16_t* Name, int Height, TColor Color) {
+    Control->Font.Name = Name;
+    Control->Font.Height = Height;
+    Control->Font.Color = Color;
+}
+
+std::shared_ptr<TPngImage> Picture(const uint8_t* Data, size_t Size) {
+    if (!Data || Size == 0) return nullptr;
+    auto Image = std::make_shared<TPngImage>();
+    try {
+        Image->LoadFromBytes(Data, Size);
+    } catch (const Exception&) {
+        return nullptr;
+    }
+    return Image;
+}
+
+std::shared_ptr<TPngImage> GlyphResource(int Id) {
+    HMODULE Module = GetModuleHandleW(nullptr);
+    HRSRC Resource = FindResourceW(Module, MAKEINTRESOURCEW(Id), RT_RCDATA);
+    if (!Resource) return nullptr;
+    return Picture(static_cast<const uint8_t*>(LockResource(LoadResource(Module, Resource))),
+                   SizeofResource(Module, Resource));
+}
+
+} // namespace
+
+WideString RemovalReport(const TUninstaller& Uninstaller) {
+    WideString Report;
+    for (const WideString& File : Uninstaller.Remaining())
+        Report += FormatText(u"无法删除文件：%s\r\n", File);
+    if (Uninstaller.FoldersProtected())
+        Report += FormatText(u"%s 是系统文件夹，只删除了本软件的文件，文件夹已保留。\r\n",
+                             Uninstaller.AppDir());
+    else if (Uninstaller.AppDirKept())
+        Report +=
+            FormatText(u"安装目录中还有不属于本软件的文件，已保留：%s\r\n", Uninstaller.AppDir());
+    return Report;
+}
+
+TUninstallForm::TUninstallForm(TUninstaller& Uninstaller)
+    : TBaseForm(nullptr, 750, 480, bsNone), FUninstaller(Uninstaller), FExitCode(ExitCodeStopped) {
+    Application.MainForm = this;
+    CreateControls();
+    FinishDesign();
+    const TSetupBaseInfo& Info = FUninstaller.Script().BaseInfo();
+    SetCaption(FormatText(u"%s 卸载程序", Info.AppTitle));
+    Application.Title = Caption();
+    pnlMainFormColor->Color = TColor(Info.MainFormColor);
+    lblAppTitle->SetCaption(Info.AppTitle);
+    lblVersion->SetCaption(FormatText(u"版本：%s", Info.Version));
+    lblQuestion->SetCaption(FormatText(u"确定要从本机移除 %s 及其全部组件吗？", Info.AppTitle));
+    const std::vector<uint8_t>& Icon = FUninstaller.IconPng();
+    imgIcon->Picture = Picture(Icon.data(), Icon.size());
+    OnCloseQuery = [this] {
+        if (FState == ustRemoving) return false;
+        if (FState == ustAsking) FExitCode = ExitCodeStopped;
+        return true;
+    };
+}
+
+void TUninstallForm::CreateControls() {
+    const int Width = ClientWidth(), Height = ClientHeight();
+    pnlMainFormColor = Add<TPanel>();
+    pnlMainFormColor->SetBounds(0, 0, Width, Height);
+    pnlMainFormColor->BorderWidth = 1;
+    pnlMainFormColor->BorderColor = GetSysColor(COLOR_WINDOWFRAME);
+    auto Place = [](TControl* Control, int Left, int Top, int W, int H) {
+        Control->SetBounds(1 + Left, 1 + Top, W, H);
+    };
+    const int InnerWidth = Width - 2, InnerHeight = Height - 2;
+    constexpr int BottomHeight = 100;
+
+    imgBackground = pnlMainFormColor->Add<TImage>();
+    Place(imgBackground, 0, 0, InnerWidth, InnerHeight - BottomHeight);
+    imgIcon = pnlMainFormColor->Add<TImage>();
+    Place(imgIcon, (InnerWidth - 96) / 2, 56, 96, 96);
+    imgIcon->Proportional = true;
+    imgIcon->Stretch = true;
+
+    lblAppTitle = pnlMainFormColor->Add<TLabel>();
+    Place(lblAppTitle, 8, 168, 737, 57);
+    SetFont(lblAppTitle, YaHei, 37, clWhite);
+    lblAppTitle->Alignment = taCenter;
+    lblAppTitle->CenterVertically = true;
+    lblVersion = pnlMainFormColor->Add<TLabel>();
+    Place(lblVersion, 8, 232, 737, 33);
+    SetFont(lblVersion, YaHei, 21, clWhite);
+    lblVersion->Alignment = taCenter;
+    lblVersion->CenterVertically = true;
+
+    imgMinimize = pnlMainFormColor->Add<TImage>();
+    Place(imgMinimize, 682, 2, 32, 32);
+    imgMinimize->Picture = GlyphResource(101);
+    imgClose = pnlMainFormColor->Add<TImage>();
+    Place(imgClose, 714, 2, 32, 32);
+    imgClose->Picture = GlyphResource(102);
+
+    pnlBottom = pnlMainFormColor->Add<TPanel>();
+    Place(pnlBottom, 0, InnerHeight - BottomHeight, InnerWidth, BottomHeight);
+    pnlBottom->Color = clWhite;
+
+    lblQuestion = pnlBottom->Add<TLabel>();
+    lblQuestion->SetBounds(24, 20, 440, 60);
+    SetFont(lblQuestion, YaHei, 19, GetSysColor(COLOR_WINDOWTEXT));
+    lblQuestion->WordWrap = true;
+    lblQuestion->CenterVertically = true;
+
+    btnRemove = pnlBottom->Add<TButton>();
+    btnRemove->SetBounds(480, 28, 120, 44);
+    btnRemove->SetCaption(u"卸载");
+    SetFont(btnRemove, YaHei, 21, GetSysColor(COLOR_BTNTEXT));
+    btnRemove->TabOrder = 0;
+    btnCancel = pnlBottom->Add<TButton>();
+    btnCancel->SetBounds(612, 28, 120, 44);
+    btnCancel->SetCaption(u"取消");
+    SetFont(btnCancel, YaHei, 21, GetSysColor(COLOR_BTNTEXT));
+    btnCancel->TabOrder = 1;
+
+    lblWait = pnlBottom->Add<TLabel>();
+    lblWait->SetBounds(16, 11, InnerWidth - 32, 25);
+    lblWait->SetCaption(u"正在关闭本软件的程序");
+    SetFont(lblWait, u"Tahoma", 21, GetSysColor(COLOR_WINDOWTEXT));
+    lblWait->Alignment = taCenter;
+    pbProgress = pnlBottom->Add<TProgressBar>();
+    pbProgress->SetBounds(16, 42, InnerWidth - 32, 17);
+    lblDetail = pnlBottom->Add<TLabel>();
+    lblDetail->SetBounds(16, 63, InnerWidth - 32, 14);
+
+    lblResult = pnlBottom->Add<TLabel>();
+    lblResult->SetBounds(24, 8, 500, 84);
+    SetFont(lblResult, YaHei, 19, GetSysColor(COLOR_WINDOWTEXT));
+    lblResult->WordWrap = true;
+    lblResult->CenterVertically = true;
+    btnFinish = pnlBottom->Add<TButton>();
+    btnFinish->SetBounds(548, 25, 184, 50);
+    btnFinish->SetCaption(u"完成");
+    SetFont(btnFinish, YaHei, 27, GetSysColor(COLOR_BTNTEXT));
+
+    for (TControl* Control :
+         std::initializer_list<TControl*>{lblWait, pbProgress, lblDetail, lblResult, btnFinish})
+        Control->Hide();
+
+    const TMouseEvent Drag = [this](TMouseButton, int, int) { DragWindow(); };
+    for (TControl* Surface :
+         std::initializer_list<TControl*>{imgBackground, imgIcon, lblAppTitle, lblVersion,
+                                          pnlBottom, lblQuestion, lblWait, lblDetail, lblResult})
+        Surface->OnMouseDown = Drag;
+    imgMinimize->OnClick = [] { Application.Minimize(); };
+    imgClose->OnClick = [this] { PostMessageW(Handle(), WM_CLOSE, 0, 0); };
+    btnRemove->OnClick = [this] { btnRemoveClick(); };
+    btnCancel->OnClick = [this] { Decline(); };
+    btnFinish->OnClick = [this] { Close(); };
+    OnShow = [this] { btnCancel->SetFocus(); };
+}
+
+void TUninstallForm::DragWindow() {
+    ReleaseCapture();
+    SendMessageW(Handle(), WM_SYSCOMMAND, 0xF012, 0);
+}
+
+void TUninstallForm::Decline() {
+    FExitCode = ExitCodeStopped;
+    Close();
+}
+
+void TUninstallForm::btnRemoveClick() {
+    FState = ustRemoving;
+    lblAppTitle->SetCaption(u"正在卸载");
+    for (TControl* Control : std::initializer_list<TControl*>{lblQuestion, btnRemove, btnCancel})
+        Control->Hide();
+    for (TControl* Control : std::initializer_list<TControl*>{lblWait, pbProgress, lblDetail})
+        Control->Show();
+    pbProgress->SetMax(FUninstaller.StepCount());
+    Application.SetBusyCursor(true);
+    // Seen before the running programs are looked for.
+    Application.ProcessMessages();
+    try {
+        FUninstaller.Remove([this](WideStringView Detail) {
+            if (pbProgress->Position() == 0) lblWait->SetCaption(u"正在删除");
+            pbProgress->SetPosition(pbProgress->Position() + 1);
+            lblDetail->SetCaption(Detail);
+            Application.ProcessMessages();
+        });
+    } catch (...) {
+        Application.SetBusyCursor(false);
+        FState = ustFinished;
+        FExitCode = ExitCodeError;
+        throw;
+    }
+    Application.SetBusyCursor(false);
+    ShowFinishPage();
+}
+
+void TUninstallForm::ShowFinishPage() {
+    FState = ustFinished;
+    FExitCode = FUninstaller.Remaining().empty() ? ExitCodeSuccess : ExitCodeError;
+    lblAppTitle->SetCaption(u"卸载完成");
+    for (TControl* Control : std::initializer_list<TControl*>{lblWait, pbProgress, lblDetail})
+        Control->Hide();
+    const WideString Report = RemovalReport(FUninstaller);
+    lblResult->SetCaption(
+        Report.empty() ? FormatText(u"%s 已从本机移除。", FUninstaller.Script().BaseInfo().AppTitle)
+                       : Trim(Report));
+    lblResult->Show();
+    btnFinish->Show();
+    btnFinish->SetFocus();
+}

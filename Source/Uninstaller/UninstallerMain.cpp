@@ -1,0 +1,84 @@
+// The uninstaller's entry: DLL search, COM, GDI+, the data beside the program, then the window
+// or, with /SILENT, the removal alone.
+
+#include "Application.h"
+#include "GdiPlus.h"
+#include "LxPlatform.h"
+#include "LxProcessExit.h"
+#include "LxStrUtils.h"
+#include "LxSysUtils.h"
+#include "MySetupUtils.h"
+#include "SelfRemoval.h"
+#include "UninstallFrm.h"
+#include "Uninstaller.h"
+
+#include <objbase.h>
+
+namespace {
+
+// Every message goes to standard error in silent mode, where no window may wait for a user.
+void Inform(bool Silent, WideStringView Text) {
+    if (Silent)
+        WriteStandardError(Text);
+    else
+        TLxWinfn::InfoBox(nullptr, Text, Application.Title);
+}
+
+// Its own file, moved away while removing, goes once the process has ended.
+WideString MovedSelf;
+
+uint32_t Uninstall(bool Silent) {
+    std::unique_ptr<TUninstaller> Uninstaller;
+    struct TKeep {
+        const std::unique_ptr<TUninstaller>& Uninstaller;
+        ~TKeep() {
+            if (Uninstaller) MovedSelf = Uninstaller->MovedSelf();
+        }
+    } Keep{Uninstaller};
+    try {
+        Uninstaller = std::make_unique<TUninstaller>(ExtractFilePath(ParamStr(0)));
+    } catch (const Exception& Error) {
+        Inform(Silent, FormatText(u"卸载信息已损坏或丢失，无法卸载：%s", Error.Message()));
+        return ExitCodeError;
+    }
+    if (Silent) {
+        Uninstaller->Remove([](WideStringView) {});
+        const WideString Report = RemovalReport(*Uninstaller);
+        if (!Report.empty()) WriteStandardError(Trim(Report));
+        return Uninstaller->Remaining().empty() ? ExitCodeSuccess : ExitCodeError;
+    }
+    TUninstallForm Form(*Uninstaller);
+    Form.ShowWindow();
+    UpdateWindow(Form.Handle());
+    Application.Run();
+    return Form.ExitCode();
+}
+
+} // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    TLxSysfn::RestrictDllSearch();
+    CoInitialize(nullptr);
+    GdiPlus::Startup();
+    TSetupfn::InitConstants();
+    Application.Initialize();
+    Application.ShowMainForm = false;
+    Application.Title = u"卸载程序";
+    const bool Silent = ParamCount() == 1 && SameText(ParamStr(1), u"/SILENT");
+    if (Silent)
+        Application.ReportError = [](const std::exception& Error) {
+            const auto* Own = dynamic_cast<const Exception*>(&Error);
+            WriteStandardError(Own ? Own->Message() : Utf8ToWide(Error.what()));
+        };
+    uint32_t ExitCode = ExitCodeError;
+    try {
+        ExitCode = Uninstall(Silent);
+    } catch (const std::exception& Error) {
+        Application.HandleException(Error);
+        ExitCode = ExitCodeError;
+    }
+    GdiPlus::Shutdown();
+    CoUninitialize();
+    DeleteAfterExit(MovedSelf);
+    ExitProgram(ExitCode);
+}
