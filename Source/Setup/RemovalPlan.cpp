@@ -46,6 +46,39 @@ bool IsInFolder(WideStringView Path, WideStringView Folder) {
            SameText(Path.substr(0, Folder.size()), Folder);
 }
 
+WideString NormalisedPath(WideStringView Path) {
+    WideString Text(Path);
+    std::replace(Text.begin(), Text.end(), u'/', u'\\');
+    // The root: "\\server\share\", "C:\" or nothing; parts after it may be taken away.
+    size_t RootEnd = 0;
+    if (Text.starts_with(u"\\\\")) {
+        RootEnd = 2;
+        for (int Part = 0; Part < 2 && RootEnd < Text.size(); ++Part) {
+            const size_t Next = Text.find(u'\\', RootEnd);
+            RootEnd = Next == WideString::npos ? Text.size() : Next + 1;
+        }
+    } else if (Text.size() >= 2 && Text[1] == u':') {
+        RootEnd = Text.size() > 2 && Text[2] == u'\\' ? 3 : 2;
+    }
+    WideString Result = Text.substr(0, RootEnd);
+    std::vector<WideString> Parts;
+    for (size_t Start = RootEnd; Start <= Text.size();) {
+        size_t End = Text.find(u'\\', Start);
+        if (End == WideString::npos) End = Text.size();
+        const WideString Part = Text.substr(Start, End - Start);
+        if (Part == u"..") {
+            if (!Parts.empty()) Parts.pop_back();
+        } else if (!Part.empty() && Part != u".") {
+            Parts.push_back(Part);
+        }
+        Start = End + 1;
+    }
+    for (size_t I = 0; I < Parts.size(); ++I)
+        Result += (I ? u"\\" : u"") + Parts[I];
+    if (!Parts.empty() && Text.ends_with(u'\\')) Result += u'\\';
+    return Result;
+}
+
 bool IsDriveRoot(WideStringView Folder) {
     const WideString Bare = ExcludeTrailingBackslash(Folder);
     if (Bare.size() <= 2) return true;
@@ -72,7 +105,9 @@ TRemovalPlan PlanRemoval(const TSetupScript& Script, const TRemovalPlaces& Place
 
     const TSetupFileList& Files = Script.FileList();
     for (int I = 0; I < Files.Count(); ++I) {
-        const WideString Target = TSetupfn::TargetPath(*Files.Items(I));
+        // Normalised, as the file service will be: "{app}..\\..\\Windows\\x.dll" is in the
+        // Windows folder.
+        const WideString Target = NormalisedPath(TSetupfn::TargetPath(*Files.Items(I)));
         if (InAny(Target, Places.SharedFolders)) continue;
         Plan.Files.push_back(Target);
         if (Plan.FoldersKept) continue;
@@ -90,7 +125,8 @@ TRemovalPlan PlanRemoval(const TSetupScript& Script, const TRemovalPlaces& Place
     const TSetupShortCutList& Links = Script.ShortCutList();
     for (int I = 0; I < Links.Count(); ++I) {
         const TSetupShortCut& Item = *Links.Items(I);
-        const WideString Folder = IncludeTrailingBackslash(TSetupfn::ExpandConstant(Item.SaveDir));
+        const WideString Folder =
+            IncludeTrailingBackslash(NormalisedPath(TSetupfn::ExpandConstant(Item.SaveDir)));
         Plan.Shortcuts.push_back(Folder + TSetupfn::ExpandConstant(Item.Name) + u".lnk");
         AddUpTo(Plan.ShortcutFolders, Folder, Places.ProgramsDir);
         if (!Plan.FoldersKept) AddUpTo(Plan.ShortcutFolders, Folder, App);

@@ -49,6 +49,9 @@ TRemovalPlan PlanRemoval(const TSetupScript& Script, const TRemovalPlaces& Place
 bool MayRemoveRegistryKey(WideStringView SubKey);
 // "A\B\C" gives "A\B"; a first-level key gives "".
 WideString ParentRegistryKey(WideStringView SubKey);
+// Path with "/" read as "\", empty and "." parts dropped and ".." taking away the part before it,
+// never the drive or the "\\server\share" it starts with; a trailing backslash stays.
+WideString NormalisedPath(WideStringView Path);
 // True when Path lies in Folder (which ends in a backslash) or is Folder itself.
 bool IsInFolder(WideStringView Path, WideStringView Folder);
 // "C:\", "\\server\share\" and the like.

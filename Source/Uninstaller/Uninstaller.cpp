@@ -16,11 +16,13 @@
 
 namespace {
 
-// The whole file, decoded with the package codec.
+// The whole file, decoded with the package codec within the codec's limit: anyone who can
+// write to the folder can damage it.
 void ReadData(const WideString& Path, TMemoryStream& Stream) {
     TFileStream File(Path, fmOpenRead);
-    Stream.CopyFrom(File, 0);
-    TSetupfn::DecodeStream(Stream);
+    TMemoryStream Encoded;
+    Encoded.CopyFrom(File, 0);
+    TSetupfn::DecodeBounded(Encoded.Memory(), size_t(Encoded.GetSize()), Stream);
 }
 
 WideString FolderOf(TFunctionRef<uint32_t(wchar_t* Buffer, uint32_t Size)> Read) {

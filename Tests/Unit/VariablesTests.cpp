@@ -187,6 +187,8 @@ TSetupScript& RemovalScript(TSetupScript& Script) {
     File(u"C:\\Windows\\System32", u"shared.dll");
     File(u"{pf}\\Common\\Tools", u"tool.exe");
     File(u"{app}docs", u"d.txt");
+    // Leaves the product folder for the shared Windows folder: it stays.
+    File(u"C:\\Demo\\..\\Windows/.", u"escape.dll");
     for (const char16_t* Dir : {u"{desktop}", u"{group}", u"{group}\\Help"}) {
         auto Link = std::make_unique<TSetupShortCut>();
         Link->SaveDir = Dir;
@@ -235,6 +237,18 @@ TEST_F(VariablesTests, RemovalPlanKeepsSharedAndProtectedPlaces) {
         EXPECT_EQ(Kept.Files.size(), 4u);
     }
     EXPECT_FALSE(IsDriveRoot(u"\\\\server\\share\\app\\"));
+}
+
+TEST(RemovalPlanTests, NormalisedPathStaysBelowItsRoot) {
+    const std::pair<const char16_t*, const char16_t*> Cases[] = {
+        {u"C:\\A\\..\\..\\B\\.\\c.txt", u"C:\\B\\c.txt"},
+        {u"C:/A//B/", u"C:\\A\\B\\"},
+        {u"\\\\server\\share\\..\\x", u"\\\\server\\share\\x"},
+        {u"C:\\..", u"C:\\"},
+        {u"a\\..\\..\\b", u"b"},
+    };
+    for (const auto& [Path, Expected] : Cases)
+        EXPECT_EQ(NormalisedPath(Path), Expected) << WideToUtf8(Path);
 }
 
 TEST(RemovalPlanTests, RegistryKeysThatMayGo) {

@@ -4,8 +4,7 @@
 #include "ProjectRules.h"
 
 TDiagnostics CheckProject(const fs::path& Project) {
-    if (!IsFile(Project))
-        RaiseBuildError(DisplayPath(Project), u"no such project file");
+    if (!IsFile(Project)) RaiseBuildError(DisplayPath(Project), u"no such project file");
     const std::vector<uint8_t> Bytes = ReadWholeFile(Project);
     TDiagnostics Diagnostics;
     const std::unique_ptr<TXmlElement> Root = ScanXml(

@@ -79,7 +79,6 @@ void FindFiles(const fs::path& Folder, const WideString& SubFolder, WideStringVi
     Open.pop_back();
 }
 
-
 // The characters of an item's texts.
 size_t TextLength(TPersistent& Item) {
     size_t Length = 0;
