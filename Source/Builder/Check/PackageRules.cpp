@@ -120,14 +120,13 @@ void CheckPackage(const TProjectFacts& F) {
             const WideString Target = JoinBackslash(
                 JoinBackslash(Item.DestDir, File.SubFolder),
                 Item.NewFileName.empty() ? FromPath(File.Path.filename()) : Item.NewFileName);
-            const auto [Known, Added] =
-                Targets.emplace(TargetKey(Target), TTarget{&Written, Target});
-            if (Added || Known->second.Item == &Written) continue;
-            auto Overlap = std::find_if(Overlaps.begin(), Overlaps.end(), [&](const TOverlap& O) {
-                return O.Earlier == Known->second.Item;
-            });
+            const auto Inserted = Targets.emplace(TargetKey(Target), TTarget{&Written, Target});
+            const auto* Earlier = Inserted.first->second.Item;
+            if (Inserted.second || Earlier == &Written) continue;
+            auto Overlap = std::find_if(Overlaps.begin(), Overlaps.end(),
+                                        [&](const TOverlap& O) { return O.Earlier == Earlier; });
             if (Overlap == Overlaps.end())
-                Overlaps.push_back({Known->second.Item, Target, 1});
+                Overlaps.push_back({Earlier, Target, 1});
             else
                 ++Overlap->Count;
         }
