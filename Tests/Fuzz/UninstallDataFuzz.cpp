@@ -5,6 +5,7 @@
 // is removed, and shortcut folders go only below the programs folder or the product's.
 
 #include "FuzzSupport.h"
+#include "LxStrUtils.h"
 #include "LxStreams.h"
 #include "MySetupUtils.h"
 #include "RemovalPlan.h"
