@@ -1,0 +1,7 @@
+# Read by cpack for each generator: the zip holds the Windows layout alone.
+if(CPACK_GENERATOR STREQUAL "ZIP")
+  set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
+  set(CPACK_COMPONENTS_ALL windows)
+  set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
+  set(CPACK_PACKAGE_FILE_NAME ${CPACK_ONESETUP_WINDOWS_FILE_NAME})
+endif()
