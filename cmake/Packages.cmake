@@ -8,18 +8,22 @@
 include(ExternalProject)
 include(GNUInstallDirs)
 
-# The Windows builder: only the onesetup target of an x86_64 MinGW tree, optimised, stripped,
-# statically linked (the toolchain file links every program so).
-set(ONESETUP_WINDOWS_BUILDER ${CMAKE_BINARY_DIR}/builder-win64/onesetup.exe)
+# The Windows builder: the onesetup target of an x86_64 MinGW tree configured as tools/test
+# configures build/win64, statically linked (the toolchain file links every program so), then
+# stripped. ONESETUP_WINDOWS_TREE may name that tree, which then compiles the builder once.
+set(ONESETUP_WINDOWS_TREE ${CMAKE_BINARY_DIR}/builder-win64 CACHE PATH
+  "x86_64 MinGW tree that builds onesetup.exe for the Windows zip")
+set(ONESETUP_WINDOWS_BUILDER ${CMAKE_BINARY_DIR}/windows/onesetup.exe)
+find_program(ONESETUP_X64_STRIP x86_64-w64-mingw32-strip REQUIRED)
 ExternalProject_Add(builder_win64
   SOURCE_DIR ${CMAKE_SOURCE_DIR}
-  BINARY_DIR ${CMAKE_BINARY_DIR}/builder-win64
+  BINARY_DIR ${ONESETUP_WINDOWS_TREE}
   CMAKE_GENERATOR Ninja
   CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw-w64-x86_64.cmake
-             -DCMAKE_BUILD_TYPE=Release -DCMAKE_EXE_LINKER_FLAGS_RELEASE=-s
-             -DONESETUP_TESTS=OFF -DONESETUP_WERROR=${ONESETUP_WERROR}
+             -DCMAKE_BUILD_TYPE=Release -DONESETUP_WERROR=${ONESETUP_WERROR}
   BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --target onesetup
-  INSTALL_COMMAND ""
+  INSTALL_COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/windows
+  COMMAND ${ONESETUP_X64_STRIP} -o ${ONESETUP_WINDOWS_BUILDER} <BINARY_DIR>/onesetup.exe
   BUILD_ALWAYS ON
   BUILD_BYPRODUCTS ${ONESETUP_WINDOWS_BUILDER}
   USES_TERMINAL_BUILD OFF)
