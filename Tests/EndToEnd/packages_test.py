@@ -92,6 +92,7 @@ with tempfile.TemporaryDirectory() as folder:
                             capture_output=True, text=True, timeout=120)
     check(result.returncode == 0, f"onesetup build: exit code {result.returncode} {result.stderr!r}")
     shipped_report(result.stdout, "x86", "onesetup")
+shutil.rmtree(c_path(UNPACKED))
 
 # Debian: the same programs under /usr.
 listing = subprocess.run(["dpkg-deb", "-c", DEB], capture_output=True,
