@@ -8,6 +8,7 @@ folder on sys.path first. Servers listen on 127.0.0.1 only; whoever starts a pro
 server stops it in a finally block, and a termination (SIGTERM) runs those blocks too.
 """
 import http.server
+import ntpath
 import os
 import signal
 import socket
@@ -50,8 +51,9 @@ def z_path(linux_path):
 def run(exe, *args, folder, timeout=90):
     """Exit code, standard output and standard error of EXE under Wine, through files in FOLDER:
     a desktop process that Wine starts from the program inherits its handles and would keep a
-    pipe open. A program still running after TIMEOUT seconds is killed."""
-    name = os.path.join(folder, os.path.basename(exe))
+    pipe open. A program still running after TIMEOUT seconds is killed. EXE is a Linux or a
+    Windows path."""
+    name = os.path.join(folder, ntpath.basename(exe))
     with open(name + ".out", "w+b") as out, open(name + ".err", "w+b") as err:
         process = subprocess.Popen([WINE, exe, *args], stdout=out, stderr=err,
                                    stdin=subprocess.DEVNULL)
@@ -63,7 +65,7 @@ def run(exe, *args, folder, timeout=90):
 
 def start(exe, *args, folder):
     """EXE started under Wine, its output in a log in FOLDER; kept in `started`."""
-    log_name = os.path.join(folder, f"{os.path.basename(exe)}-{len(started)}.log")
+    log_name = os.path.join(folder, f"{ntpath.basename(exe)}-{len(started)}.log")
     with open(log_name, "wb") as log:
         started.append(subprocess.Popen([WINE, exe, *args], stdout=log, stderr=subprocess.STDOUT,
                                         stdin=subprocess.DEVNULL))

@@ -61,14 +61,17 @@ int RunBuild(const TArguments& Arguments) {
         Request.OutputDir = PathFromArgument(*Output);
     const std::string Arch = Line.Value("--arch").value_or("x86");
     if (Arch != "x86" && Arch != "x64") throw EUsageError{"--arch takes x86 or x64"};
-    if (auto Stub = Line.Value("--stub"))
-        Request.Stub = PathFromArgument(*Stub);
+    TFoundProgram Stub, Uninstaller;
+    if (auto Given = Line.Value("--stub"))
+        Stub.Path = PathFromArgument(*Given);
     else
-        Request.Stub = FindDefaultStub(Arch);
-    if (auto Uninstaller = Line.Value("--uninstaller"))
-        Request.Uninstaller = PathFromArgument(*Uninstaller);
+        Stub = FindDefaultStub(Arch);
+    if (auto Given = Line.Value("--uninstaller"))
+        Uninstaller.Path = PathFromArgument(*Given);
     else
-        Request.Uninstaller = FindUninstaller(StubArch(Request.Stub), Request.Stub);
+        Uninstaller = FindUninstaller(StubArch(Stub.Path), Stub);
+    Request.Stub = Stub.Path;
+    Request.Uninstaller = Uninstaller.Path;
     Request.Jobs = int(std::max(1u, std::thread::hardware_concurrency()));
     if (auto Jobs = Line.Value("-j") ? Line.Value("-j") : Line.Value("--jobs")) {
         Request.Jobs = ParseNumber(*Jobs, 1, 256, "--jobs");
@@ -90,9 +93,9 @@ int RunBuild(const TArguments& Arguments) {
                              DisplayPath(Report.FullSetup), int64_t(Report.FullSize),
                              int64_t(Report.Files), int64_t(Report.PlainBytes),
                              int64_t(Report.StoredBytes), AsciiToWide(Report.Engine)));
-        PrintLine(u"  stub: " + DisplayPath(Request.Stub));
+        PrintLine(u"  stub: " + ProgramOrigin(Stub));
         PrintLine(Report.UninstallerAdded
-                      ? u"  uninstaller: " + DisplayPath(Request.Uninstaller) +
+                      ? u"  uninstaller: " + ProgramOrigin(Uninstaller) +
                             u", added as {app}\\Uninstall.exe"
                       : WideString(u"  uninstaller: the project's own {app}\\Uninstall.exe"));
         if (!Report.MiniSetup.empty())

@@ -7,31 +7,43 @@
 
 namespace {
 
-fs::path FindShipped(const fs::path& Name, std::vector<fs::path> Places, const char16_t* What,
-                     const char16_t* Option) {
-    if (const char* Folder = std::getenv("ONESETUP_STUB_DIR")) Places.push_back(fs::path(Folder));
+TFoundProgram FindShipped(const std::string& Arch, const fs::path& Name,
+                          std::vector<TFoundProgram> Places, const char16_t* What,
+                          const char16_t* Option) {
+    const auto Add = [&Places](const fs::path& Folder, bool Shipped) {
+        for (const TFoundProgram& Place : Places)
+            if (Place.Path == Folder) return;
+        Places.push_back({Folder, Shipped});
+    };
+    if (const char* Folder = std::getenv("ONESETUP_STUB_DIR")) Add(Folder, false);
     const fs::path Here = ToPath(PlatformModuleFileName()).parent_path();
-    Places.push_back(Here / "stubs");
-    Places.push_back(Here.parent_path() / "share" / "onesetup" / "stubs");
-#ifdef ONESETUP_BUILD_STUB_DIR
-    Places.push_back(fs::path(ONESETUP_BUILD_STUB_DIR));
-#endif
+    Add(Here / "stubs", true);
+    Add(Here.parent_path() / "share" / "onesetup" / "stubs", true);
     WideString Searched;
-    for (const fs::path& Place : Places) {
-        if (IsFile(Place / Name)) return Place / Name;
-        Searched += (Searched.empty() ? u"" : u", ") + DisplayPath(Place);
+    for (size_t I = 0; I < Places.size(); ++I) {
+        if (IsFile(Places[I].Path / Name))
+            return {Places[I].Path / Name, Places[I].Shipped};
+        Searched += (I == 0                   ? u""
+                     : I + 1 == Places.size() ? u" or "
+                                              : u", ") +
+                    DisplayPath(Places[I].Path);
     }
-    throw EBuildError(u"no " + DisplayPath(Name) + u" " + What + u" found (looked in " + Searched +
-                      u"); give one with " + Option);
+    throw EBuildError(u"no " + AsciiToWide(Arch) + u" " + What + u": " + DisplayPath(Name) +
+                      u" is not in " + Searched + u"; give one with " + Option);
 }
 
 } // namespace
 
-fs::path FindDefaultStub(const std::string& Arch) {
-    return FindShipped("Setup-" + Arch + ".exe", {}, u"installer stub", u"--stub");
+TFoundProgram FindDefaultStub(const std::string& Arch) {
+    return FindShipped(Arch, "Setup-" + Arch + ".exe", {}, u"installer stub", u"--stub");
 }
 
-fs::path FindUninstaller(const std::string& Arch, const fs::path& Stub) {
-    return FindShipped("Uninstall-" + Arch + ".exe", {Stub.parent_path()}, u"uninstaller",
-                       u"--uninstaller");
+TFoundProgram FindUninstaller(const std::string& Arch, const TFoundProgram& Stub) {
+    return FindShipped(Arch, "Uninstall-" + Arch + ".exe",
+                       {{Stub.Path.parent_path(), Stub.Shipped}}, u"uninstaller", u"--uninstaller");
+}
+
+WideString ProgramOrigin(const TFoundProgram& Program) {
+    return Program.Shipped ? DisplayPath(Program.Path.filename()) + u" (shipped with onesetup)"
+                           : DisplayPath(Program.Path);
 }

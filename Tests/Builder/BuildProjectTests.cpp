@@ -183,7 +183,9 @@ TEST_F(BuildProjectTest, RefusesProjectsThatCannotMakeAWorkingInstaller) {
 TEST_F(BuildProjectTest, CommandsRoundTripBuildInspectAndExtract) {
     const std::string Project = (Folder / "Project.xml").string();
     const std::string Output = (Folder / "cli").string();
-    ASSERT_EQ(RunVerb({"build", Project, "-o", Output, "--stub", TestStub("x64").string(), "-q"}),
+    // A Windows tree has no release programs: the test stub stands in for the uninstaller too.
+    ASSERT_EQ(RunVerb({"build", Project, "-o", Output, "--stub", TestStub("x64").string(),
+                       "--uninstaller", TestStub("x64").string(), "-q"}),
               0);
     const fs::path Setup = Folder / "cli/ProbeSetup.exe";
     ASSERT_EQ(RunVerb({"extract", Setup.string(), "-o", (Folder / "x").string(), "-q"}), 0);

@@ -62,6 +62,7 @@ full = os.path.join(out, "OnesetupDemoSetup.exe")
 mini = os.path.join(out, "OnesetupDemoMini.exe")
 check(os.path.exists(full) and os.path.exists(mini), "both installers written")
 check(b"OnesetupDemoSetup.exe" in result.stdout, "build reports what it wrote")
+check(f"  stub: {stub}\n".encode() in result.stdout, "a given stub is reported by its path")
 
 result = run("inspect", full)
 text = result.stdout.decode("utf-8")

@@ -14,6 +14,8 @@ function(run_checked name)
   message(STATUS "${name}: ${output}")
 endfunction()
 
-run_checked(build ${ONESETUP} build Z:${DEMO}/Demo.xml -o Z:${WORK} --stub Z:${STUB} -q)
+# A Windows tree has no release programs: the test stub stands in for the uninstaller too.
+run_checked(build ${ONESETUP} build Z:${DEMO}/Demo.xml -o Z:${WORK} --stub Z:${STUB}
+  --uninstaller Z:${STUB} -q)
 run_checked(full ${PROBE} Z:${WORK}/OnesetupDemoSetup.exe Z:${DEMO})
 run_checked(mini ${PROBE} Z:${WORK}/OnesetupDemoMini.exe Z:${DEMO})
