@@ -54,6 +54,14 @@ WideString Plain(WideString Path) {
     return Path;
 }
 
+// For name look-ups: the ordinary form while it is short enough for it, as Wine hands the
+// extended form back without expanding short names.
+WideString ExtLookup(WideStringView Path) {
+    WideString Extended = Ext(Path);
+    WideString Ordinary = Plain(Extended);
+    return Ordinary.size() < MAX_PATH ? Ordinary : Extended;
+}
+
 } // namespace
 
 WideString TLxFilefn::ExtendedPath(WideStringView Path) {
@@ -126,7 +134,7 @@ bool SetCurrentDir(WideStringView Path) {
 
 WideString TLxFilefn::GetLongPathName(WideStringView Path) {
     WideString Long = ReadWinText([&Path](wchar_t* Buffer, uint32_t Size) {
-        return GetLongPathNameW(W(Ext(Path)), Buffer, Size);
+        return GetLongPathNameW(W(ExtLookup(Path)), Buffer, Size);
     });
     // The caller's own form back: the prefix only when it gave one.
     return Path.starts_with(ExtendedPrefix) ? Long : Plain(Long);

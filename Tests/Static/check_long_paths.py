@@ -28,7 +28,7 @@ for root, _, names in os.walk(source):
                     rest = line[match.end():].lstrip()
                     if relative != HOME:
                         failures.append(f"{relative}:{number}: {match.group(1)} outside the file services")
-                    elif not rest.startswith("W(Ext("):
+                    elif not rest.startswith(("W(Ext(", "W(ExtLookup(")):
                         failures.append(f"{relative}:{number}: {match.group(1)} without Ext(...)")
 for failure in failures:
     print("FAIL:", failure)
