@@ -27,6 +27,11 @@ TLxTemporaryFile::~TLxTemporaryFile() {
     if (FNext) FNext->FPrevious = FPrevious;
 }
 
+TFileStream& TLxTemporaryFile::Lock() {
+    if (!FLock) FLock = std::make_unique<TFileStream>(FPath, fmOpenReadDenyWrite);
+    return *FLock;
+}
+
 void* TLxTemporaryFile::LoadResourceModule() {
     if (!FModule && !FReleased)
         FModule = LoadLibraryExW(W(FPath), nullptr,
@@ -39,6 +44,7 @@ void TLxTemporaryFile::Release() {
     FReleased = true;
     if (FModule) FreeLibrary(static_cast<HMODULE>(FModule));
     FModule = nullptr;
+    FLock.reset();
     if (FileExists(FPath)) DeleteFile(FPath);
 }
 
