@@ -2,8 +2,8 @@
 #include "Commands.h"
 #include "ConsoleOutput.h"
 #include "Package/BuildProject.h"
-#include "Pe/PeImage.h"
 #include "Package/Sha256.h"
+#include "Pe/PeImage.h"
 #include "StubLocator.h"
 
 #include <thread>
@@ -60,11 +60,10 @@ int ParseNumber(const std::string& Text, int Min, int Max, const char* Option) {
 } // namespace
 
 int RunBuild(const TArguments& Arguments) {
-    const TCommandLine Line(
-        Arguments,
-        {"-o", "--output", "--arch", "--stub", "--uninstaller", "-j", "--jobs", "-l", "--level",
-         "--sign", "--sign-password-file", "--timestamp"},
-        {"-q", "--quiet", "--werror", "--no-pin"});
+    const TCommandLine Line(Arguments,
+                            {"-o", "--output", "--arch", "--stub", "--uninstaller", "-j", "--jobs",
+                             "-l", "--level", "--sign", "--sign-password-file", "--timestamp"},
+                            {"-q", "--quiet", "--werror", "--no-pin"});
     Line.ExpectPositional(1, 1, "PROJECT.xml");
     const bool Quiet = Line.Flag("-q") || Line.Flag("--quiet");
 
@@ -131,8 +130,9 @@ int RunBuild(const TArguments& Arguments) {
         else
             PrintLine(std::string_view("  not signed"));
         if (!Report.MiniSetup.empty()) {
-            PrintLine(FormatText(u"%s: %d bytes (mini installer, %s)", DisplayPath(Report.MiniSetup),
-                                 int64_t(Report.MiniSize), SignedText));
+            PrintLine(FormatText(u"%s: %d bytes (mini installer, %s)",
+                                 DisplayPath(Report.MiniSetup), int64_t(Report.MiniSize),
+                                 SignedText));
             if (Report.PinnedDigest)
                 PrintLine("  pins the full installer, SHA-256 " +
                           HexText(Report.PinnedDigest->data(), Report.PinnedDigest->size()));

@@ -25,6 +25,8 @@ public:
     // for reading) when given. Signer gets the signer's names whenever the signature could be
     // read, valid or not.
     static TLxSignatureState VerifyFile(const WideString& Path, void* File, TLxSigner& Signer);
+    // The loaded image Module (an HMODULE) carries a certificate table: it was signed.
+    static bool CarriesSignature(void* Module);
     // SHA-256 of everything File (a HANDLE open for reading) holds, read from its start.
     static bool Sha256(void* File, uint8_t (&Digest)[32]);
 };

@@ -89,8 +89,7 @@ TLxSignatureState TLxTrustfn::VerifyFile(const WideString& Path, void* File, TLx
     Data.dwUnionChoice = WTD_CHOICE_FILE;
     Data.pFile = &FileInfo;
     Data.dwStateAction = WTD_STATEACTION_VERIFY;
-    const LONG Result =
-        Api->Verify(static_cast<HWND>(INVALID_HANDLE_VALUE), &VerifyAction, &Data);
+    const LONG Result = Api->Verify(static_cast<HWND>(INVALID_HANDLE_VALUE), &VerifyAction, &Data);
     const TTrustState State(&Data);
     if (CRYPT_PROVIDER_DATA* Provider = Api->ProviderData(Data.hWVTStateData)) {
         const CRYPT_PROVIDER_SGNR* First = Api->Signer(Provider, 0, FALSE, 0);
@@ -104,6 +103,17 @@ TLxSignatureState TLxTrustfn::VerifyFile(const WideString& Path, void* File, TLx
     if (Result == LONG(TRUST_E_NOSIGNATURE) || Result == LONG(TRUST_E_SUBJECT_FORM_UNKNOWN))
         return TLxSignatureState::None;
     return TLxSignatureState::Invalid;
+}
+
+bool TLxTrustfn::CarriesSignature(void* Module) {
+    // The headers are mapped; the table they point to is not, but its entry is enough.
+    const auto* Base = static_cast<const uint8_t*>(Module);
+    const auto* Dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(Base);
+    const auto* Nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(Base + Dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& Table =
+        Nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_SECURITY];
+    return Nt->OptionalHeader.NumberOfRvaAndSizes > IMAGE_DIRECTORY_ENTRY_SECURITY &&
+           Table.VirtualAddress != 0 && Table.Size != 0;
 }
 
 bool TLxTrustfn::Sha256(void* File, uint8_t (&Digest)[32]) {

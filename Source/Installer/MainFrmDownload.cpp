@@ -40,8 +40,9 @@ bool TMainForm::DownloadIsGenuine() {
             return false;
     }
     // A signed mini installer installs only what its own publisher signed.
+    if (!TLxTrustfn::CarriesSignature(GetModuleHandleW(nullptr))) return true;
     TLxSigner Own, Theirs;
-    if (TLxTrustfn::VerifyFile(ParamStr(0), nullptr, Own) == TLxSignatureState::None) return true;
+    TLxTrustfn::VerifyFile(ParamStr(0), nullptr, Own);
     return !Own.Subject.empty() &&
            TLxTrustfn::VerifyFile(FDownload->Path(), Handle, Theirs) == TLxSignatureState::Valid &&
            Theirs == Own;

@@ -66,30 +66,29 @@ TBytes SignedData(const TSignatureParts& P) {
     const TBytes Algorithm = Tlv(Der::Sequence, Cat({P.DigestOid, Tlv(Der::Null, {})}));
     const TBytes Indirect = Tlv(
         Der::Sequence,
-        Cat({Tlv(Der::Sequence, Cat({Tlv(Der::Oid, {0x2B, 0x06, 0x01, 0x04, 0x01, 0x82, 0x37, 0x02,
-                                                    0x01, 0x0F}),
-                                     Tlv(Der::Sequence, {})})),
-             Tlv(Der::Sequence, Cat({Algorithm, Tlv(Der::OctetString, P.Digest)}))}));
-    const TBytes Certificate = Tlv(
-        Der::Sequence,
         Cat({Tlv(Der::Sequence,
-                 Cat({Tlv(Der::Context(0), Tlv(Der::Integer, {2})), P.Serial,
-                      Tlv(Der::Sequence, Sha256Oid), Issuer,
-                      Tlv(Der::Sequence, Cat({Text(Der::UtcTime, "200101000000Z"),
-                                              Text(Der::GeneralizedTime, "20500101000000Z")})),
-                      P.Subject, Tlv(Der::Sequence, {})})),
-             Tlv(Der::Sequence, Sha256Oid), Tlv(Der::BitString, {0, 1, 2, 3})}));
-    const TBytes Signer =
+                 Cat({Tlv(Der::Oid, {0x2B, 0x06, 0x01, 0x04, 0x01, 0x82, 0x37, 0x02, 0x01, 0x0F}),
+                      Tlv(Der::Sequence, {})})),
+             Tlv(Der::Sequence, Cat({Algorithm, Tlv(Der::OctetString, P.Digest)}))}));
+    const TBytes Certificate =
         Tlv(Der::Sequence,
-            Cat({Tlv(Der::Integer, {1}), Tlv(Der::Sequence, Cat({Issuer, P.SignerSerial})),
-                 Algorithm, Tlv(Der::Sequence, Tlv(Der::Oid, {0x2A})),
-                 Tlv(Der::OctetString, {9, 9, 9})}));
+            Cat({Tlv(Der::Sequence,
+                     Cat({Tlv(Der::Context(0), Tlv(Der::Integer, {2})), P.Serial,
+                          Tlv(Der::Sequence, Sha256Oid), Issuer,
+                          Tlv(Der::Sequence, Cat({Text(Der::UtcTime, "200101000000Z"),
+                                                  Text(Der::GeneralizedTime, "20500101000000Z")})),
+                          P.Subject, Tlv(Der::Sequence, {})})),
+                 Tlv(Der::Sequence, Sha256Oid), Tlv(Der::BitString, {0, 1, 2, 3})}));
+    const TBytes Signer = Tlv(
+        Der::Sequence,
+        Cat({Tlv(Der::Integer, {1}), Tlv(Der::Sequence, Cat({Issuer, P.SignerSerial})), Algorithm,
+             Tlv(Der::Sequence, Tlv(Der::Oid, {0x2A})), Tlv(Der::OctetString, {9, 9, 9})}));
     const TBytes Signed = Tlv(
         Der::Sequence,
         Cat({Tlv(Der::Integer, {1}), Tlv(Der::Set, Algorithm),
-             Tlv(Der::Sequence, Cat({Tlv(Der::Oid, {0x2B, 0x06, 0x01, 0x04, 0x01, 0x82, 0x37, 0x02,
-                                                    0x01, 0x04}),
-                                     Tlv(Der::Context(0), Indirect)})),
+             Tlv(Der::Sequence,
+                 Cat({Tlv(Der::Oid, {0x2B, 0x06, 0x01, 0x04, 0x01, 0x82, 0x37, 0x02, 0x01, 0x04}),
+                      Tlv(Der::Context(0), Indirect)})),
              Tlv(Der::Context(0), Certificate), Tlv(Der::Set, Signer)}));
     return Tlv(Der::Sequence,
                Cat({Tlv(Der::Oid, {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x07, 0x02}),
@@ -200,16 +199,16 @@ TEST_P(SignatureTests, MisplacedTablesAndMalformedSignaturesFailWithTheirReason)
          [](TBytes& B) { B.resize(B.size() + 8); }, true},
         {u"the certificate table lies outside the file",
          [=](TBytes& B) { SetLe32(B, Entry + 4, Le32(B, Entry + 4) + 8); }, true},
-        {u"the certificate table lies outside the file", [=](TBytes& B) { SetLe32(B, Entry + 4, 4); },
-         true},
+        {u"the certificate table lies outside the file",
+         [=](TBytes& B) { SetLe32(B, Entry + 4, 4); }, true},
         {u"overlaps the resource section",
          [=, Size = Stub.size()](TBytes& B) {
              SetLe32(B, Entry, uint32_t(Size - 8));
              SetLe32(B, Entry + 4, uint32_t(B.size() - Size + 8));
          },
          true},
-        {u"a certificate entry lies outside", [=, At = Stub.size()](TBytes& B) { B[At + 1] = 0x7F; },
-         false},
+        {u"a certificate entry lies outside",
+         [=, At = Stub.size()](TBytes& B) { B[At + 1] = 0x7F; }, false},
         {u"holds no Authenticode signature", [=, At = Stub.size()](TBytes& B) { B[At + 6] = 1; },
          false},
         {u"not PKCS#7 signed data", [=, At = Stub.size() + 8](TBytes& B) { B[At + 14] ^= 1; },

@@ -23,7 +23,7 @@ struct TBuildRequest {
 
 struct TBuildReport {
     fs::path FullSetup;
-    fs::path MiniSetup; // empty without a mini installer
+    fs::path MiniSetup;         // empty without a mini installer
     WideString FullDownloadUrl; // where the mini installer downloads the full one
     size_t Files = 0;
     int DistinctContents = 0;

@@ -41,8 +41,8 @@ std::vector<uint8_t> MakeInstallerImage(const TPeImage& Stub, const TInstallerPa
     const TResourceKey RcData = TResourceKey::FromId(RT_RCDATA_ID);
     TResourceTree Tree = Stub.Resources();
     // A stub that already carries a package (an installer used as stub) loses it.
-    for (WideStringView Name : {FullSetupScriptResName, MiniSetupScriptResName, FileDataResName,
-                                FullSetupDigestResName})
+    for (WideStringView Name :
+         {FullSetupScriptResName, MiniSetupScriptResName, FileDataResName, FullSetupDigestResName})
         Tree.Remove(RcData, TResourceKey::FromName(Name));
 
     TMemoryStream Script;

@@ -36,8 +36,8 @@ TSignedLayout Locate(const uint8_t* Data, size_t Size, WideStringView FileName) 
         Fail(u"the optional header lies outside the file");
     const uint16_t Magic = Get16(Data + Optional);
     if (Magic != 0x10B && Magic != 0x20B) Fail(u"unknown optional header magic");
-    const size_t CountOffset = Magic == 0x20B ? PeLayout::OptNumberOfRvaAndSizes64
-                                              : PeLayout::OptNumberOfRvaAndSizes32;
+    const size_t CountOffset =
+        Magic == 0x20B ? PeLayout::OptNumberOfRvaAndSizes64 : PeLayout::OptNumberOfRvaAndSizes32;
     if (OptionalSize < CountOffset + 4) Fail(u"the optional header is too short");
     TSignedLayout Layout;
     Layout.CheckSum = Optional + PeLayout::OptCheckSum;
@@ -150,8 +150,7 @@ TCodeSignature ReadSignedData(const uint8_t* Data, size_t Size, WideStringView F
     Der::TReader Signers(Signed.Next(Der::Set, u"the signer infos"), FileName);
     Der::TReader Signer(Signers.Next(Der::Sequence, u"the signer info"), FileName);
     Signer.Next(Der::Integer, u"the signer's version");
-    Der::TReader Id(Signer.Next(Der::Sequence, u"the signer's issuer and serial number"),
-                    FileName);
+    Der::TReader Id(Signer.Next(Der::Sequence, u"the signer's issuer and serial number"), FileName);
     const Der::TElement Issuer = Id.Next(Der::Sequence, u"the signer's issuer");
     const Der::TElement Serial = Id.Next(Der::Integer, u"the signer's serial number");
 

@@ -12,7 +12,7 @@
 
 struct TCodeSignature {
     WideString Signer; // the signing certificate's subject common name, or its whole subject
-    WideString DigestAlgorithm; // "SHA-256", "SHA-1", or the OID of another
+    WideString DigestAlgorithm;  // "SHA-256", "SHA-1", or the OID of another
     std::vector<uint8_t> Digest; // what the signature says the image hashes to
     // The signing certificate's validity, seconds since 1970 (UTC).
     int64_t NotBefore = 0;

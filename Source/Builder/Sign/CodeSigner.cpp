@@ -27,7 +27,8 @@ WideString Reason(const std::string& Output) {
     while (Start < Output.size()) {
         size_t End = Output.find('\n', Start);
         if (End == std::string::npos) End = Output.size();
-        const WideString Line = Trim(Utf8ToWide(std::string_view(Output).substr(Start, End - Start)));
+        const WideString Line =
+            Trim(Utf8ToWide(std::string_view(Output).substr(Start, End - Start)));
         Start = End + 1;
         if (Line.empty() || Line == u"Failed") continue;
         if (Line.find(u"ail") != WideString::npos) return Line;
@@ -64,7 +65,8 @@ TCodeSigner::TCodeSigner(TSignRequest Request, const std::vector<uint8_t>& Probe
         throw EBuildError(u"--sign needs osslsigncode, which is not on the PATH: install it "
                           u"(Debian: apt-get install osslsigncode)");
     const WideString Certificate = DisplayPath(FRequest.Certificate);
-    if (!Readable(FRequest.Certificate)) RaiseBuildError(Certificate, u"cannot read the certificate");
+    if (!Readable(FRequest.Certificate))
+        RaiseBuildError(Certificate, u"cannot read the certificate");
     if (FRequest.PasswordFile && !Readable(*FRequest.PasswordFile))
         RaiseBuildError(DisplayPath(*FRequest.PasswordFile), u"cannot read the password file");
 

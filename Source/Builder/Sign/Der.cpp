@@ -82,7 +82,8 @@ std::optional<WideString> Text(const TElement& Element) {
     WideString Text;
     switch (Element.Tag) {
     case 0x0C: // UTF8String
-        Text = Utf8ToWide(std::string_view(reinterpret_cast<const char*>(Element.Data), Element.Size));
+        Text =
+            Utf8ToWide(std::string_view(reinterpret_cast<const char*>(Element.Data), Element.Size));
         break;
     case 0x13: // PrintableString
     case 0x14: // TeletexString, read as Latin-1 as most readers do
@@ -136,8 +137,8 @@ std::optional<int64_t> Time(const TElement& Element) {
     if (Fields[1] < 1 || Fields[1] > 12 || Fields[2] < 1 || Fields[2] > 31 || Fields[3] > 23 ||
         Fields[4] > 59 || Fields[5] > 60)
         return std::nullopt;
-    return DaysFromCivil(Year, unsigned(Fields[1]), unsigned(Fields[2])) * 86400 + Fields[3] * 3600 +
-           Fields[4] * 60 + Fields[5];
+    return DaysFromCivil(Year, unsigned(Fields[1]), unsigned(Fields[2])) * 86400 +
+           Fields[3] * 3600 + Fields[4] * 60 + Fields[5];
 }
 
 } // namespace Der

@@ -4,8 +4,8 @@
 #include "LxStrUtils.h"
 
 #include <cerrno>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -51,8 +51,8 @@ TProgramResult RunProgram(const fs::path& Program, const std::vector<WideString>
     close(Pipe[1]);
     if (Error != 0) {
         close(Pipe[0]);
-        RaiseBuildError(DisplayPath(Program), u"cannot start the program (" +
-                                                  Utf8ToWide(std::strerror(Error)) + u")");
+        RaiseBuildError(DisplayPath(Program),
+                        u"cannot start the program (" + Utf8ToWide(std::strerror(Error)) + u")");
     }
     TProgramResult Result;
     char Buffer[4096];

@@ -63,9 +63,10 @@ TProgramResult RunProgram(const fs::path& Program, const std::vector<WideString>
     TKernelHandle Read, Write;
     if (!CreatePipe(Read.Receive(), Write.Receive(), &Inherited, 0)) Fail();
     SetHandleInformation(Read.Get(), HANDLE_FLAG_INHERIT, 0);
-    TKernelHandle Nothing(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                      &Inherited, OPEN_EXISTING, 0, nullptr));
-    if (!Nothing) Fail();
+    // Standard input is a pipe that ends at once: the signer never waits for a password.
+    TKernelHandle Nothing, NothingWrite;
+    if (!CreatePipe(Nothing.Receive(), NothingWrite.Receive(), &Inherited, 0)) Fail();
+    NothingWrite.Reset();
 
     STARTUPINFOW Startup{};
     Startup.cb = sizeof(Startup);
@@ -78,8 +79,7 @@ TProgramResult RunProgram(const fs::path& Program, const std::vector<WideString>
     if (!CreateProcessW(W(Application), W(CommandLine), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
                         nullptr, nullptr, &Startup, &Info))
         Fail();
-    const TKernelHandle Process(Info.hProcess);
-    CloseHandle(Info.hThread);
+    const TKernelHandle Process(Info.hProcess), Thread(Info.hThread);
     // The child holds the only write end now, so the reads end when it does.
     Write.Reset();
     Nothing.Reset();
