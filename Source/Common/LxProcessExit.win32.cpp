@@ -27,11 +27,6 @@ TLxTemporaryFile::~TLxTemporaryFile() {
     if (FNext) FNext->FPrevious = FPrevious;
 }
 
-TFileStream& TLxTemporaryFile::Lock() {
-    if (!FLock) FLock = std::make_unique<TFileStream>(FPath, fmOpenReadDenyWrite);
-    return *FLock;
-}
-
 void* TLxTemporaryFile::LoadResourceModule() {
     if (!FModule && !FReleased)
         FModule = LoadLibraryExW(W(FPath), nullptr,

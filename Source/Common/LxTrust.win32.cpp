@@ -1,5 +1,6 @@
 #include "LxTrust.h"
 
+#include "LxProcessExit.h"
 #include "LxWinHandles.h"
 
 #include <softpub.h>
@@ -136,4 +137,10 @@ bool TLxTrustfn::Sha256(void* File, uint8_t (&Digest)[32]) {
     }
     DWORD Size = sizeof(Digest);
     return CryptGetHashParam(Hash.Get(), HP_HASHVAL, Digest, &Size, 0) && Size == sizeof(Digest);
+}
+
+// Here rather than beside the rest of the class: only the program that checks files needs it.
+TFileStream& TLxTemporaryFile::Lock() {
+    if (!FLock) FLock = std::make_unique<TFileStream>(FPath, fmOpenReadDenyWrite);
+    return *FLock;
 }

@@ -10,7 +10,7 @@ servers and installs from it.
            the reason on standard error, nothing installed, nothing left in the temporary folder
   retry    the failure dialog: "重试" returns to the home page, the next press installs;
            "退出安装" ends with exit code 0; a program without the full package brings
-           "安装包错误。" and the home page, and the next attempt replaces it
+           "安装包错误。" and the home page, its file deleted, and the next attempt installs
   trust    only what the publisher built installs: a pinned mini installer refuses a changed
            byte and another valid installer; a signed one refuses another publisher's and an
            unsigned download and takes its own publisher's; unpinned and unsigned takes anything
@@ -373,16 +373,16 @@ def retry_cases(origin):
     wait(process, 5)
     check(len(origin.seen("/flaky/DlRetry")) == 2, "retry: not downloaded twice")
 
-    # A program without the full package first: it is opened as the module, "安装包错误。"
-    # comes in an information box, then the home page. The next attempt releases that module
-    # and deletes its file.
+    # A program without the full package first: it is not the pinned file, so "安装包错误。"
+    # comes in an information box with the file already deleted, then the home page. The next
+    # attempt installs.
     process, main = home_page("DlPackage", f"{base}/minifirst/DlPackage")
     if main:
         click(main, *INSTALL)
         boxes = wait_for(lambda: [w for w in visible_windows(process, MAIN) if w != main], 30)
         if check(boxes, "package: no information box"):
             screenshot("package-error")
-            check(len(temp_downloads()) == len(before) + 1, "package: the download is not kept")
+            check(temp_downloads() == before, "package: the refused download is kept")
             keys(boxes[0], "Return")
             check(wait_for(lambda: visible_windows(process, MAIN) == [main], 15),
                   "package: the box stayed")

@@ -71,7 +71,9 @@ WideString OidText(const TElement& Element) {
             Text = IntToStr(int64_t(Arc)) + u"." + IntToStr(int64_t(Value - 40 * Arc));
             First = false;
         } else {
-            Text += u"." + IntToStr(int64_t(Value));
+            // Appended in two steps: GCC 12 misreads the temporary's copy (-Wrestrict).
+            Text += u'.';
+            Text += IntToStr(int64_t(Value));
         }
         Value = 0;
     }

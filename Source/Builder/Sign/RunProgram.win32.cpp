@@ -56,8 +56,10 @@ TProgramResult RunProgram(const fs::path& Program, const std::vector<WideString>
                         u"cannot start the program (error " + IntToStr(GetLastError()) + u")");
     };
     WideString CommandLine = Quote(FromPath(Program));
-    for (const WideString& Argument : Arguments)
-        CommandLine += u" " + Quote(Argument);
+    for (const WideString& Argument : Arguments) {
+        CommandLine += u' ';
+        CommandLine += Quote(Argument);
+    }
 
     SECURITY_ATTRIBUTES Inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     TKernelHandle Read, Write;
