@@ -2,6 +2,7 @@
 #include "Commands.h"
 #include "ConsoleOutput.h"
 #include "Package/BuildProject.h"
+#include "Package/Sha256.h"
 #include "Pe/PeImage.h"
 #include "StubLocator.h"
 
@@ -26,6 +27,17 @@ const TCommand BuildCommand = {
     "  -j, --jobs N       encode on N threads (default: every core)\n"
     "  -l, --level N      compression level 1 to 12 (default: 7; higher is slower and a\n"
     "                     little smaller; builds without libdeflate always use zlib's 9)\n"
+    "  --sign CERT.pfx    sign the uninstaller added, the full and the mini installer with\n"
+    "                     this certificate and its key (PKCS#12), through osslsigncode; without\n"
+    "                     --timestamp the same inputs give the same bytes\n"
+    "  --sign-password-file FILE\n"
+    "                     the file that holds the certificate's password (a line end after\n"
+    "                     it is not part of it)\n"
+    "  --timestamp URL    time-stamp the signatures at this RFC 3161 service, so that they\n"
+    "                     stay valid after the certificate expires\n"
+    "  --no-pin           do not record the full installer's SHA-256 in the mini installer,\n"
+    "                     which then installs whatever FullDownloadUrl serves (checked only\n"
+    "                     by its signature when signed)\n"
     "  --werror           treat the check's warnings as errors\n"
     "  -q, --quiet        print nothing but problems",
     RunBuild};
@@ -48,10 +60,10 @@ int ParseNumber(const std::string& Text, int Min, int Max, const char* Option) {
 } // namespace
 
 int RunBuild(const TArguments& Arguments) {
-    const TCommandLine Line(
-        Arguments,
-        {"-o", "--output", "--arch", "--stub", "--uninstaller", "-j", "--jobs", "-l", "--level"},
-        {"-q", "--quiet", "--werror"});
+    const TCommandLine Line(Arguments,
+                            {"-o", "--output", "--arch", "--stub", "--uninstaller", "-j", "--jobs",
+                             "-l", "--level", "--sign", "--sign-password-file", "--timestamp"},
+                            {"-q", "--quiet", "--werror", "--no-pin"});
     Line.ExpectPositional(1, 1, "PROJECT.xml");
     const bool Quiet = Line.Flag("-q") || Line.Flag("--quiet");
 
@@ -80,6 +92,20 @@ int RunBuild(const TArguments& Arguments) {
         Request.Level = ParseNumber(*Level, 1, 12, "--level");
     }
     Request.ShowProgress = !Quiet;
+    if (auto Certificate = Line.Value("--sign")) {
+        TSignRequest Sign;
+        Sign.Certificate = PathFromArgument(*Certificate);
+        if (auto Password = Line.Value("--sign-password-file"))
+            Sign.PasswordFile = PathFromArgument(*Password);
+        Sign.TimestampUrl = Line.Value("--timestamp").value_or("");
+        if (!Sign.TimestampUrl.empty() && Sign.TimestampUrl.rfind("http://", 0) != 0 &&
+            Sign.TimestampUrl.rfind("https://", 0) != 0)
+            throw EUsageError{"--timestamp takes an http:// or https:// address"};
+        Request.Sign = Sign;
+    } else if (Line.Value("--sign-password-file") || Line.Value("--timestamp")) {
+        throw EUsageError{"--sign-password-file and --timestamp go with --sign"};
+    }
+    Request.PinFullSetup = !Line.Flag("--no-pin");
 
     if (!ReportProjectCheck(Request.Project, Line.Flag("--werror"), true)) {
         PrintError(u"onesetup build: " + DisplayPath(Request.Project) +
@@ -88,6 +114,8 @@ int RunBuild(const TArguments& Arguments) {
     }
 
     const TBuildReport Report = BuildProject(Request);
+    const bool Signed = !Report.Signer.empty();
+    const WideString SignedText = Signed ? u"signed" : u"not signed";
     if (!Quiet) {
         PrintLine(FormatText(u"%s: %d bytes (%d files, %d bytes, stored in %d bytes; %s)",
                              DisplayPath(Report.FullSetup), int64_t(Report.FullSize),
@@ -96,11 +124,28 @@ int RunBuild(const TArguments& Arguments) {
         PrintLine(u"  stub: " + ProgramOrigin(Stub));
         PrintLine(Report.UninstallerAdded
                       ? u"  uninstaller: " + ProgramOrigin(Uninstaller) +
-                            u", added as {app}\\Uninstall.exe"
+                            u", added as {app}\\Uninstall.exe, " + SignedText
                       : WideString(u"  uninstaller: the project's own {app}\\Uninstall.exe"));
-        if (!Report.MiniSetup.empty())
-            PrintLine(FormatText(u"%s: %d bytes (mini installer)", DisplayPath(Report.MiniSetup),
-                                 int64_t(Report.MiniSize)));
+        if (Signed)
+            PrintLine(u"  signed by " + Report.Signer +
+                      (Report.Timestamped ? u" (SHA-256, time-stamped)"
+                                          : u" (SHA-256, not time-stamped)"));
+        else
+            PrintLine(std::string_view("  not signed"));
+        if (!Report.MiniSetup.empty()) {
+            PrintLine(FormatText(u"%s: %d bytes (mini installer, %s)",
+                                 DisplayPath(Report.MiniSetup), int64_t(Report.MiniSize),
+                                 SignedText));
+            if (Report.PinnedDigest)
+                PrintLine("  pins the full installer, SHA-256 " +
+                          HexText(Report.PinnedDigest->data(), Report.PinnedDigest->size()));
+        }
+    }
+    if (!Report.MiniSetup.empty() && !Report.PinnedDigest) {
+        PrintError(u"onesetup build: warning: --no-pin: " + DisplayPath(Report.MiniSetup) +
+                   u" will install whatever " + Report.FullDownloadUrl + u" serves" +
+                   (Signed ? u"; the check of its signature still applies"
+                           : u", unless it is signed (--sign)"));
     }
     return 0;
 }

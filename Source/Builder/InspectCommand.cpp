@@ -1,7 +1,9 @@
 #include "BuildError.h"
 #include "Commands.h"
 #include "ConsoleOutput.h"
+#include "MySetupUtils.h"
 #include "Package/InstallerPackage.h"
+#include "Sign/Authenticode.h"
 
 #include <cstdio>
 
@@ -9,8 +11,10 @@ const TCommand InspectCommand = {
     "inspect", "show what an installer carries",
     "usage: onesetup inspect SETUP.exe [--xml]\n"
     "\n"
-    "Shows the installer's flavour (full or mini), its general settings, every item list and\n"
-    "every resource with its size.\n"
+    "Shows the installer's flavour (full or mini), its signature and that of the uninstaller it\n"
+    "carries (the signer and whether the signed digest matches the file), the full installer a\n"
+    "mini installer pins, its general settings, every item list and every resource with its\n"
+    "size.\n"
     "\n"
     "options:\n"
     "  --xml   print the setup script exactly as stored, nothing else",
@@ -48,9 +52,53 @@ WideString RoleOf(const TResource& Resource, const TSetupBaseInfo& Info) {
     if (Is(FullSetupScriptResName)) return u"full-package script";
     if (Is(MiniSetupScriptResName)) return u"mini-package script";
     if (Is(FileDataResName)) return u"file data";
+    if (Is(FullSetupDigestResName)) return u"pinned full-installer SHA-256";
     if (Is(Info.IconResID)) return u"product icon";
     if (Is(Info.LicenseResID)) return u"licence";
     return u"";
+}
+
+WideString SignatureText(const std::vector<uint8_t>& Image, WideStringView Name) {
+    try {
+        return DescribeSignature(CheckCodeSignature(Image, Name));
+    } catch (const EBuildError& Error) {
+        return u"unreadable: " + Error.Message();
+    }
+}
+
+// The signature of the {app}\Uninstall.exe the package carries; empty when it has none.
+WideString UninstallerSignature(const TInstallerPackage& Package) {
+    const TSetupFileList& Files = Package.Script().FileList();
+    for (int I = Files.Count() - 1; I >= 0; --I) {
+        const TSetupFile& Item = *Files.Items(I);
+        const WideString& Name = Item.NewFileName.empty() ? Item.SourceMask : Item.NewFileName;
+        if (!SameText(ExcludeTrailingBackslash(Item.DestDir), u"{app}") ||
+            !SameText(Name, u"Uninstall.exe"))
+            continue;
+        const TFileData* Entry = Package.FileData().FindByGUID(Item.ResID);
+        if (!Entry) return u"its stream is missing from the file data";
+        std::vector<uint8_t> Program;
+        try {
+            TSetupfn::DecodeRange(Entry->Data(), Entry->Size(),
+                                  [&](const uint8_t* Data, size_t Size) {
+                                      Program.insert(Program.end(), Data, Data + Size);
+                                  });
+        } catch (const Exception& Error) {
+            return u"damaged stream (" + Error.Message() + u")";
+        }
+        return SignatureText(Program, u"{app}\\Uninstall.exe");
+    }
+    return u"";
+}
+
+WideString PinText(const TInstallerPackage& Package) {
+    const TResource* Pin = Package.RcData(FullSetupDigestResName);
+    if (!Pin)
+        return u"none: installs whatever " + Package.Script().BaseInfo().FullDownloadUrl +
+               u" serves";
+    if (Pin->Data.size() != 32)
+        return FormatText(u"damaged (%d bytes, not 32)", int64_t(Pin->Data.size()));
+    return u"SHA-256 " + AsciiToWide(HexText(Pin->Data.data(), Pin->Data.size()));
 }
 
 void PrintItems(const TInstallerPackage& Package) {
@@ -106,6 +154,11 @@ int RunInspect(const TArguments& Arguments) {
     PrintLine(FormatText(u"%s: %s installer, %s", Package.Name(),
                          WideStringView(Package.IsFull() ? u"full" : u"mini"),
                          WideStringView(Package.Image().Is64() ? u"x64 (PE32+)" : u"x86 (PE32)")));
+    Field(u"Signature", SignatureText(Package.Image().Bytes(), Package.Name()));
+    if (Package.IsFull())
+        Field(u"Uninstaller", UninstallerSignature(Package));
+    else
+        Field(u"Pinned full installer", PinText(Package));
     Field(u"Title", Info.AppTitle);
     Field(u"Version", Info.Version);
     Field(u"GUID", Info.GUID);

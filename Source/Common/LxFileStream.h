@@ -3,10 +3,11 @@
 #include "LxStreams.h"
 
 enum TFileMode {
-    fmCreate,          // create or truncate, read and write; others may read meanwhile
-    fmCreateExclusive, // create or truncate, read and write, no sharing
-    fmOpenRead,        // existing file, read only; others may read and write meanwhile
-    fmOpenReadWrite    // existing file, read and write, no sharing
+    fmCreate,           // create or truncate, read and write; others may read meanwhile
+    fmCreateExclusive,  // create or truncate, read and write, no sharing
+    fmOpenRead,         // existing file, read only; others may read and write meanwhile
+    fmOpenReadWrite,    // existing file, read and write, no sharing
+    fmOpenReadDenyWrite // existing file, read only; others may read, nobody may change it
 };
 
 class TFileStream : public TStream {

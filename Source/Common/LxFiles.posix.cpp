@@ -71,7 +71,9 @@ void TLxFilefn::ForceFileDir(WideStringView FileName) {
 TFileStream::TFileStream(WideStringView FileName, TFileMode Mode) : FFileName(FileName) {
     const std::string Path = NativePath(FileName);
     const bool Create = Mode == fmCreate || Mode == fmCreateExclusive;
-    const int Flags = Create ? O_RDWR | O_CREAT | O_TRUNC : Mode == fmOpenRead ? O_RDONLY : O_RDWR;
+    const int Flags = Create ? O_RDWR | O_CREAT | O_TRUNC
+                      : Mode == fmOpenRead || Mode == fmOpenReadDenyWrite ? O_RDONLY
+                                                                          : O_RDWR;
     FHandle = open(Path.c_str(), Flags | O_CLOEXEC, 0666);
     if (FHandle < 0) {
         const int Error = errno;

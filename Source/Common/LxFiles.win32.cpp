@@ -177,9 +177,9 @@ TFileStream::TFileStream(WideStringView FileName, TFileMode Mode) : FFileName(Fi
     if (Create) {
         Share = Mode == fmCreate ? FILE_SHARE_READ : 0;
         Disposition = CREATE_ALWAYS;
-    } else if (Mode == fmOpenRead) {
+    } else if (Mode == fmOpenRead || Mode == fmOpenReadDenyWrite) {
         Access = GENERIC_READ;
-        Share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+        Share = Mode == fmOpenRead ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ;
     }
     const HANDLE Handle = CreateFileW(W(Ext(Name)), Access, Share, nullptr, Disposition,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);

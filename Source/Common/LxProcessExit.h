@@ -2,7 +2,10 @@
 
 // Windows only: every end of a program goes through ExitProgram, so that one rule decides what
 // happens to the files that exist only for one run.
+#include "LxFileStream.h"
 #include "LxTypes.h"
+
+#include <memory>
 
 // Releases every temporary file, then ends the process with Code. No destructor runs.
 [[noreturn]] void ExitProgram(uint32_t Code);
@@ -24,6 +27,9 @@ public:
     TLxTemporaryFile& operator=(const TLxTemporaryFile&) = delete;
 
     const WideString& Path() const { return FPath; }
+    // Opens the file so that nobody may change it until Release: what is checked is what is
+    // used. Raises when it cannot be opened.
+    TFileStream& Lock();
     // The file as an image-resource data file: only its resources are used, no code of it
     // runs, nothing it imports is loaded. Null when it does not load.
     void* LoadResourceModule();
@@ -35,6 +41,7 @@ public:
 private:
     friend void ExitProgram(uint32_t Code);
     WideString FPath;
+    std::unique_ptr<TFileStream> FLock;
     void* FModule = nullptr;
     bool FReleased = false;
     TLxTemporaryFile* FPrevious = nullptr;

@@ -39,6 +39,7 @@ void TLxTemporaryFile::Release() {
     FReleased = true;
     if (FModule) FreeLibrary(static_cast<HMODULE>(FModule));
     FModule = nullptr;
+    FLock.reset();
     if (FileExists(FPath)) DeleteFile(FPath);
 }
 

@@ -71,6 +71,9 @@ public:
 
     // The steps, in the order the sequence calls them.
     bool DownloadFullSetup();
+    // The downloaded installer matches the pinned digest and, when this installer is signed,
+    // carries a valid signature of the same publisher.
+    bool DownloadIsGenuine();
     void UninstallOldVersion();
     void KillRunningPrograms();
     void InstallFiles();

@@ -5,11 +5,15 @@
 #include "DownloadFailureFrm.h"
 #include "LxFileStream.h"
 #include "LxPlatform.h"
+#include "LxResources.h"
 #include "LxStrUtils.h"
 #include "LxSysUtils.h"
+#include "LxTrust.h"
 #include "LxVclUtils.h"
 #include "MainFrm.h"
 #include "MySetupUtils.h"
+
+#include <cstring>
 
 namespace {
 
@@ -22,6 +26,26 @@ void TMainForm::ReleaseDownload() {
     if (!FDownload) return;
     FModule = nullptr;
     FDownload.reset();
+}
+
+bool TMainForm::DownloadIsGenuine() {
+    const TFileStream& File = FDownload->Lock();
+    void* const Handle = reinterpret_cast<void*>(File.Handle());
+    // The full installer its publisher built, when the builder pinned it.
+    TResourceBytes Pin;
+    if (FindRcData(GetModuleHandleW(nullptr), FullSetupDigestResName, Pin)) {
+        uint8_t Digest[32];
+        if (Pin.Size != sizeof(Digest) || !TLxTrustfn::Sha256(Handle, Digest) ||
+            std::memcmp(Pin.Data, Digest, sizeof(Digest)) != 0)
+            return false;
+    }
+    // A signed mini installer installs only what its own publisher signed.
+    if (!TLxTrustfn::CarriesSignature(GetModuleHandleW(nullptr))) return true;
+    TLxSigner Own, Theirs;
+    TLxTrustfn::VerifyFile(ParamStr(0), nullptr, Own);
+    return !Own.Subject.empty() &&
+           TLxTrustfn::VerifyFile(FDownload->Path(), Handle, Theirs) == TLxSignatureState::Valid &&
+           Theirs == Own;
 }
 
 bool TMainForm::DownloadFullSetup() {
@@ -69,6 +93,12 @@ bool TMainForm::DownloadFullSetup() {
         // The module of an earlier attempt and its file go; the new file takes their place.
         ReleaseDownload();
         FDownload = std::move(Attempt);
+        // Checked before a byte of it is read for its resources, and kept unchanged from here
+        // on: a failed check never falls back to installing.
+        if (!DownloadIsGenuine()) {
+            ReleaseDownload();
+            throw Exception(u"安装包错误。");
+        }
         FModule = static_cast<HMODULE>(FDownload->LoadResourceModule());
         if (!FModule || !ResourceExists(FullSetupScriptResName)) throw Exception(u"安装包错误。");
 

@@ -6,6 +6,8 @@
 inline constexpr WideStringView FullSetupScriptResName = u"{54682D66-DEF6-4E5B-8AB5-70FFDF2C0E3A}";
 inline constexpr WideStringView MiniSetupScriptResName = u"{F907FF9D-0131-45D9-9469-A2CD78FB4793}";
 inline constexpr WideStringView FileDataResName = u"{24B4534B-E580-4F42-BEAB-A2818FDE92C0}";
+// In a mini installer: the SHA-256 of the full installer it may install, 32 raw bytes.
+inline constexpr WideStringView FullSetupDigestResName = u"{8E2F4C61-3B7A-4D95-A0C8-5F1E9D2B7A43}";
 
 enum TWinVersionEnum : uint8_t { wveWinXPOrHigher, wveWin7OrHigher };
 LX_ENUM_TYPE(TWinVersionEnum, u"wveWinXPOrHigher", u"wveWin7OrHigher")

@@ -57,6 +57,7 @@ class BuildProjectTest : public ::testing::Test {
 protected:
     TScratchFolder Folder{"build"};
     std::vector<uint8_t> Icon;
+    bool Pin = true;
 
     void SetUp() override {
         // The smallest well-formed PNG header the icon writer needs.
@@ -85,6 +86,7 @@ protected:
         Request.OutputDir = Folder / Output;
         Request.Stub = TestStub(Arch);
         Request.Jobs = Jobs;
+        Request.PinFullSetup = Pin;
         return BuildProject(Request);
     }
 
@@ -157,6 +159,20 @@ TEST_F(BuildProjectTest, MiniInstallerCarriesTheMiniScriptAndNoFiles) {
     EXPECT_NE(Mini.RcData(Mini.Script().BaseInfo().IconResID), nullptr);
     EXPECT_NE(Mini.RcData(Mini.Script().BaseInfo().LicenseResID), nullptr);
     EXPECT_LT(Report.MiniSize, Report.FullSize);
+
+    // The mini installer pins the full one by the SHA-256 of its file; --no-pin leaves it out.
+    const std::vector<uint8_t> Full = ReadWholeFile(Report.FullSetup);
+    const TSha256::TDigest Digest = TSha256::Of(Full.data(), Full.size());
+    ASSERT_NE(Mini.RcData(FullSetupDigestResName), nullptr);
+    EXPECT_EQ(Mini.RcData(FullSetupDigestResName)->Data,
+              std::vector<uint8_t>(Digest.begin(), Digest.end()));
+    EXPECT_EQ(Report.PinnedDigest, Digest);
+    EXPECT_EQ(TInstallerPackage(Report.FullSetup).RcData(FullSetupDigestResName), nullptr);
+    Pin = false;
+    const TBuildReport Unpinned = Build("unpinned", "x64");
+    EXPECT_EQ(TInstallerPackage(Unpinned.MiniSetup).RcData(FullSetupDigestResName), nullptr);
+    EXPECT_FALSE(Unpinned.PinnedDigest);
+    EXPECT_EQ(ReadWholeFile(Unpinned.FullSetup), Full);
 }
 
 TEST_F(BuildProjectTest, RefusesProjectsThatCannotMakeAWorkingInstaller) {

@@ -50,7 +50,7 @@ std::vector<TDamage> Damages(const std::vector<uint8_t>& Stub) {
          [=](auto& B) { SetLe32(B, H.Optional + 60, 0x100); }},
         {u"section .text lies outside the file",
          [=](auto& B) { SetLe32(B, H.Sections[0].Header + 20, 0xFFFFFF00); }},
-        {u"is signed; sign the installer after building",
+        {u"the certificate table lies outside the file",
          [=](auto& B) {
              SetLe32(B, H.Directory(4), uint32_t(B.size())), SetLe32(B, H.Directory(4) + 4, 8);
          }},

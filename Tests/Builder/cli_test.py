@@ -5,8 +5,10 @@ project built, inspected and extracted back to its sources.
 usage: cli_test.py ONESETUP DEMO_DIR STUB WORKDIR
 """
 import filecmp
+import hashlib
 import os
 import shutil
+import struct
 import subprocess
 import sys
 
@@ -16,8 +18,9 @@ os.makedirs(work)
 failures = []
 
 
-def run(*args, stdin=None):
-    return subprocess.run([tool, *args], capture_output=True, timeout=300, stdin=subprocess.DEVNULL)
+def run(*args, env=None):
+    return subprocess.run([tool, *args], capture_output=True, timeout=300, stdin=subprocess.DEVNULL,
+                          env=env)
 
 
 def check(condition, what):
@@ -72,16 +75,21 @@ check("mini installer" in run("inspect", mini).stdout.decode("utf-8"), "inspect 
 xml = run("inspect", "--xml", full).stdout
 check(xml.startswith(b'<?xml version="1.0" encoding="utf-8"?>\r\n<TSetupScript>\r\n'), "inspect --xml")
 
-extracted = os.path.join(work, "x")
-check(run("extract", full, "-o", extracted, "-q").returncode == 0, "extract")
-for folder, target in (("files", "app"), ("bin", os.path.join("app", "bin"))):
-    source = os.path.join(demo, folder)
-    for root, _, names in os.walk(source):
-        for name in names:
-            relative = os.path.relpath(os.path.join(root, name), source)
-            copy = os.path.join(extracted, target, relative)
-            check(os.path.exists(copy) and filecmp.cmp(os.path.join(root, name), copy, shallow=False),
-                  f"extracted {relative} differs")
+
+
+def check_extract(installer, extracted):
+    check(run("extract", installer, "-o", extracted, "-q").returncode == 0, f"extract {installer}")
+    for folder, target in (("files", "app"), ("bin", os.path.join("app", "bin"))):
+        source = os.path.join(demo, folder)
+        for root, _, names in os.walk(source):
+            for name in names:
+                relative = os.path.relpath(os.path.join(root, name), source)
+                copy = os.path.join(extracted, target, relative)
+                check(os.path.exists(copy) and filecmp.cmp(os.path.join(root, name), copy, shallow=False),
+                      f"extracted {relative} differs")
+
+
+check_extract(full, os.path.join(work, "x"))
 
 # The check: the demo is clean; a starter project is too, until a mistake is made in it.
 result = run("check", os.path.join(demo, "Demo.xml"))
@@ -121,6 +129,111 @@ again = os.path.join(work, "again")
 run("build", os.path.join(demo, "Demo.xml"), "-o", again, "--stub", stub, "-q")
 check(filecmp.cmp(full, os.path.join(again, "OnesetupDemoSetup.exe"), shallow=False), "reproducible full")
 check(filecmp.cmp(mini, os.path.join(again, "OnesetupDemoMini.exe"), shallow=False), "reproducible mini")
+
+# Signing: a throw-away code-signing certificate in a PKCS#12 with a password, and an expired one.
+keys = os.path.join(work, "keys")
+os.makedirs(keys)
+
+
+def openssl(*args):
+    subprocess.run(["openssl", *args], cwd=keys, check=True, capture_output=True, stdin=subprocess.DEVNULL)
+
+
+password = "pa55 w0rd"
+with open(os.path.join(keys, "pass.txt"), "w") as f:
+    f.write(password + "\n")
+with open(os.path.join(keys, "wrong.txt"), "w") as f:
+    f.write("wrong\n")
+with open(os.path.join(keys, "ca.cnf"), "w") as f:
+    f.write("[ca]\ndefault_ca=d\n[d]\ndatabase=index.txt\nnew_certs_dir=.\nserial=serial\n"
+            "default_md=sha256\npolicy=p\n[p]\ncommonName=supplied\n[ext]\nextendedKeyUsage=codeSigning\n")
+open(os.path.join(keys, "index.txt"), "w").close()
+with open(os.path.join(keys, "serial"), "w") as f:
+    f.write("01\n")
+openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "key.pem", "-out", "cert.pem", "-days", "30",
+        "-subj", "/O=Onesetup Tests/CN=Onesetup Test Signer", "-addext", "extendedKeyUsage=codeSigning")
+openssl("pkcs12", "-export", "-inkey", "key.pem", "-in", "cert.pem", "-out", "cert.pfx", "-passout", "file:pass.txt")
+openssl("req", "-new", "-key", "key.pem", "-subj", "/CN=Expired Signer", "-out", "expired.csr")
+openssl("ca", "-batch", "-config", "ca.cnf", "-selfsign", "-keyfile", "key.pem", "-in", "expired.csr",
+        "-startdate", "20200101000000Z", "-enddate", "20200201000000Z", "-extensions", "ext", "-out", "expired.pem")
+openssl("pkcs12", "-export", "-inkey", "key.pem", "-in", "expired.pem", "-out", "expired.pfx", "-passout", "pass:")
+pfx = os.path.join(keys, "cert.pfx")
+sign = ["--sign", pfx, "--sign-password-file", os.path.join(keys, "pass.txt")]
+
+# The second build goes through a wrapper that records the signer's command lines.
+wrapper = os.path.join(work, "wrapper")
+os.makedirs(wrapper)
+with open(os.path.join(wrapper, "osslsigncode"), "w") as f:
+    f.write(f'#!/bin/sh\necho "$@" >> {wrapper}/log\nexec {shutil.which("osslsigncode")} "$@"\n')
+os.chmod(os.path.join(wrapper, "osslsigncode"), 0o755)
+signed = [os.path.join(work, "signed1"), os.path.join(work, "signed2")]
+for out, path in zip(signed, (os.environ["PATH"], wrapper + os.pathsep + os.environ["PATH"])):
+    result = run("build", os.path.join(demo, "Demo.xml"), "-o", out, "--stub", stub, *sign,
+                 env=dict(os.environ, PATH=path))
+    report = result.stdout.decode("utf-8") + result.stderr.decode("utf-8")
+    check(result.returncode == 0, f"signed build: {report!r}")
+    check("signed by Onesetup Test Signer (SHA-256, not time-stamped)" in report
+          and "Uninstall.exe, signed" in report and "(mini installer, signed)" in report, f"report: {report!r}")
+    check(password not in report, "the password is in the report")
+    check(sorted(os.listdir(out)) == ["OnesetupDemoMini.exe", "OnesetupDemoSetup.exe"],
+          f"left in the output: {os.listdir(out)}")
+with open(os.path.join(wrapper, "log")) as f:
+    calls = f.read()
+check(calls.count("-readpass") == 4 and password not in calls, f"signer calls: {calls!r}")
+for name in ("OnesetupDemoSetup.exe", "OnesetupDemoMini.exe"):
+    check(filecmp.cmp(*(os.path.join(out, name) for out in signed), shallow=False), f"reproducible signed {name}")
+
+signed_full = os.path.join(signed[0], "OnesetupDemoSetup.exe")
+signed_mini = os.path.join(signed[0], "OnesetupDemoMini.exe")
+matches = "signed by Onesetup Test Signer; its SHA-256 digest matches the file"
+text = run("inspect", signed_full).stdout.decode("utf-8")
+check(f"  Signature: {matches}\n  Uninstaller: {matches}\n" in text, f"inspect signed full: {text!r}")
+with open(signed_full, "rb") as f:
+    pin = hashlib.sha256(f.read()).hexdigest()
+text = run("inspect", signed_mini).stdout.decode("utf-8")
+check(f"  Signature: {matches}\n  Pinned full installer: SHA-256 {pin}\n" in text, f"inspect signed mini: {text!r}")
+check("  Signature: not signed\n  Uninstaller: not signed\n" in run("inspect", full).stdout.decode("utf-8"),
+      "inspect unsigned")
+check_extract(signed_full, os.path.join(work, "signed-x"))
+
+# One byte of code changed after signing: the digest no longer matches.
+with open(signed_full, "rb") as f:
+    image = bytearray(f.read())
+pe = struct.unpack_from("<I", image, 0x3C)[0]
+sections = pe + 24 + struct.unpack_from("<H", image, pe + 20)[0]
+code = struct.unpack_from("<I", image, sections + 20)[0]
+image[code + 16] ^= 1
+tampered = os.path.join(work, "tampered.exe")
+with open(tampered, "wb") as f:
+    f.write(image)
+text = run("inspect", tampered).stdout.decode("utf-8")
+check("SHA-256 digest does not match the file" in text, f"inspect tampered: {text!r}")
+
+# Failures: one line each, and nothing left under the installers' names or beside them.
+failed = os.path.join(work, "failed")
+for options, env, fragments in (
+        (["--sign", pfx, "--sign-password-file", os.path.join(keys, "wrong.txt")], None,
+         ("cert.pfx", "wrong password")),
+        (["--sign", pfx], None, ("cert.pfx", "--sign-password-file")),
+        (["--sign", os.path.join(keys, "expired.pfx")], None, ("expired.pfx", "expired on 2020-02-01")),
+        (["--sign", os.path.join(keys, "none.pfx")], None, ("none.pfx", "cannot read")),
+        (sign, dict(os.environ, PATH=keys), ("osslsigncode", "apt-get install osslsigncode")),
+        (sign + ["--timestamp", "http://127.0.0.1:9"], None, ("Uninstall-", "time-stamping at http://127.0.0.1:9 failed"))):
+    shutil.rmtree(failed, ignore_errors=True)
+    one_line_error(run("build", os.path.join(demo, "Demo.xml"), "-o", failed, "--stub", stub, *options, env=env),
+                   1, *fragments)
+    check(not os.path.exists(failed) or not os.listdir(failed), f"left after {fragments}: {os.listdir(failed)}")
+one_line_error(run("build", "x.xml", "--stub", stub, "--timestamp", "http://x"), 2, "go with --sign")
+
+# --no-pin: no pin resource, and a warning that says what still guards the download.
+for options, warning in (([], "unless it is signed"), (sign, "the check of its signature still applies")):
+    out = os.path.join(work, "unpinned")
+    result = run("build", os.path.join(demo, "Demo.xml"), "-o", out, "--stub", stub, "--no-pin", "-q", *options)
+    err = result.stderr.decode("utf-8")
+    check(result.returncode == 0 and "warning: --no-pin" in err and "http://127.0.0.1:8080/OnesetupDemoSetup.exe" in err
+          and warning in err, f"--no-pin warning: {err!r}")
+    text = run("inspect", os.path.join(out, "OnesetupDemoMini.exe")).stdout.decode("utf-8")
+    check("Pinned full installer: none" in text and "(pinned" not in text, f"inspect unpinned: {text!r}")
 
 for failure in failures:
     print("FAIL:", failure)

@@ -10,7 +10,10 @@ servers and installs from it.
            the reason on standard error, nothing installed, nothing left in the temporary folder
   retry    the failure dialog: "重试" returns to the home page, the next press installs;
            "退出安装" ends with exit code 0; a program without the full package brings
-           "安装包错误。" and the home page, and the next attempt replaces it
+           "安装包错误。" and the home page, its file deleted, and the next attempt installs
+  trust    only what the publisher built installs: a pinned mini installer refuses a changed
+           byte and another valid installer; a signed one refuses another publisher's and an
+           unsigned download and takes its own publisher's; unpinned and unsigned takes anything
 
 usage: install_download.py ONESETUP STUB DEMO_DIR ADDROOT WORKDIR
 
@@ -75,6 +78,8 @@ class Origin(Handler):
                 self.wfile.write(body[start:start + piece])
                 self.wfile.flush()
                 time.sleep(0.1)
+        elif path.startswith("/served/"):
+            self.reply(200, read(self.server.served[name]))
         elif path.startswith("/minifirst/"):
             self.reply(200, read(os.path.join(WORK, name, name + ".exe")))
         elif path == "/page":
@@ -97,6 +102,8 @@ class Origin(Handler):
 class OriginServer(LocalServer):
     def __init__(self, log, context=None):
         self.requests = []
+        # /served/CASE: the file the trust cases choose.
+        self.served = {}
         super().__init__(Origin, log, context)
 
     def record(self, target, headers):
@@ -133,10 +140,11 @@ def full_name(case):
     return case.replace("_", "") + "Full.exe"
 
 
-def build(case, url, goto):
+def build(case, url, goto, options=(), variant=""):
     """The demo project as CASE: its own title, folder and names; the mini installer CASE.exe
-    fetches URL. Returns the folder."""
-    folder = os.path.join(WORK, case)
+    fetches URL. OPTIONS go to the builder; a VARIANT is built into a folder of its own. Returns
+    the folder."""
+    folder = os.path.join(WORK, case + variant)
     shutil.rmtree(folder, ignore_errors=True)
     shutil.copytree(DEMO, folder)
     project = os.path.join(folder, "Demo.xml")
@@ -150,8 +158,12 @@ def build(case, url, goto):
         text = re.sub(f'{name}="[^"]*"', lambda _: f'{name}="{value}"', text)
     with open(project, "w", encoding="utf-8") as f:
         f.write(text)
-    subprocess.run([ONESETUP, "build", project, "-o", folder, "--stub", STUB, "-q"], check=True,
-                   timeout=120)
+    if variant:
+        # Another build of the same product: some of its bytes differ.
+        with open(os.path.join(folder, "files", "ReadMe.txt"), "a", encoding="utf-8") as f:
+            f.write(variant + "\n")
+    subprocess.run([ONESETUP, "build", project, "-o", folder, "--stub", STUB, "-q", *options],
+                   check=True, timeout=120)
     return folder
 
 
@@ -361,16 +373,16 @@ def retry_cases(origin):
     wait(process, 5)
     check(len(origin.seen("/flaky/DlRetry")) == 2, "retry: not downloaded twice")
 
-    # A program without the full package first: it is opened as the module, "安装包错误。"
-    # comes in an information box, then the home page. The next attempt releases that module
-    # and deletes its file.
+    # A program without the full package first: it is not the pinned file, so "安装包错误。"
+    # comes in an information box with the file already deleted, then the home page. The next
+    # attempt installs.
     process, main = home_page("DlPackage", f"{base}/minifirst/DlPackage")
     if main:
         click(main, *INSTALL)
         boxes = wait_for(lambda: [w for w in visible_windows(process, MAIN) if w != main], 30)
         if check(boxes, "package: no information box"):
             screenshot("package-error")
-            check(len(temp_downloads()) == len(before) + 1, "package: the download is not kept")
+            check(temp_downloads() == before, "package: the refused download is kept")
             keys(boxes[0], "Return")
             check(wait_for(lambda: visible_windows(process, MAIN) == [main], 15),
                   "package: the box stayed")
@@ -401,8 +413,73 @@ def retry_cases(origin):
     check(not os.path.exists(os.path.join(app_dir("DlQuit"), "ReadMe.txt")), "quit: installed")
 
 
+def code_signing(name):
+    """A self-signed code-signing certificate of the publisher NAME, in a PKCS#12 file with a
+    password: the builder's --sign options."""
+    folder = os.path.join(WORK, "signing")
+    os.makedirs(folder, exist_ok=True)
+    key, cert, pfx, password = (os.path.join(folder, name + ext) for ext in (".key", ".crt", ".pfx", ".pass"))
+    with open(password, "w") as f:
+        f.write("pw-" + name)
+    log = open(os.path.join(folder, "openssl.log"), "a")
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert,
+                    "-days", "30", "-subj", f"/CN={name}/O={name} Ltd", "-addext", "extendedKeyUsage=codeSigning",
+                    "-addext", "keyUsage=digitalSignature"], check=True, stdout=log, stderr=log, timeout=60)
+    subprocess.run(["openssl", "pkcs12", "-export", "-in", cert, "-inkey", key, "-out", pfx,
+                    "-passout", "file:" + password], check=True, stdout=log, stderr=log, timeout=60)
+    return ["--sign", pfx, "--sign-password-file", password]
+
+
+def trust_cases(origin):
+    base = f"http://127.0.0.1:{origin.port}"
+    before = temp_downloads()
+
+    def mini(case, served, expected, what):
+        """CASE's mini installer, /Silent, fetching SERVED: installs (exit 0) or refuses it."""
+        origin.served[case] = served
+        clean(case)
+        code, _, err = run(os.path.join(WORK, case, case + ".exe"), "/Silent")
+        installed = os.path.exists(os.path.join(app_dir(case), "ReadMe.txt"))
+        if expected:
+            check(code == 0 and installed, f"{what}: refused: exit code {code}, stderr {err!r}")
+        else:
+            check(code == 2 and "安装包错误。" in err and not installed,
+                  f"{what}: not refused: exit code {code}, installed {installed}, stderr {err!r}")
+
+    def full(folder, case):
+        return os.path.join(folder, full_name(case))
+
+    # Pinned (the default): the very file it was built with, nothing else.
+    pinned = build("DlPin", f"{base}/served/DlPin", "")
+    changed = os.path.join(WORK, "changed.exe")
+    data = bytearray(read(full(pinned, "DlPin")))
+    data[len(data) // 2] ^= 1
+    with open(changed, "wb") as f:
+        f.write(data)
+    other = build("DlPin", f"{base}/served/DlPin", "", variant="-other")
+    mini("DlPin", full(pinned, "DlPin"), True, "pinned, its own full installer")
+    mini("DlPin", changed, False, "pinned, one byte changed")
+    mini("DlPin", full(other, "DlPin"), False, "pinned, another valid installer")
+
+    # Signed, without a pin: the same publisher's signature or nothing.
+    publisher, stranger = code_signing("Publisher One"), code_signing("Someone Else")
+    url = f"{base}/served/DlSigned"
+    signed = build("DlSigned", url, "", publisher + ["--no-pin"])
+    foreign = build("DlSigned", url, "", stranger + ["--no-pin"], variant="-foreign")
+    unsigned = build("DlSigned", url, "", ["--no-pin"], variant="-unsigned")
+    mini("DlSigned", full(foreign, "DlSigned"), False, "signed, another publisher's download")
+    mini("DlSigned", full(unsigned, "DlSigned"), False, "signed, an unsigned download")
+    mini("DlSigned", full(signed, "DlSigned"), True, "signed, its own publisher's download")
+
+    # Neither pinned nor signed: whatever the address serves.
+    build("DlOpen", f"{base}/served/DlOpen", "", ["--no-pin"])
+    rebuilt = build("DlOpen", f"{base}/served/DlOpen", "", variant="-rebuilt")
+    mini("DlOpen", full(rebuilt, "DlOpen"), True, "unpinned and unsigned, another installer")
+    check(temp_downloads() == before, f"trust: downloads left over {temp_downloads()}")
+
+
 def main():
-    groups = sys.argv[6:] or ["http", "https", "proxy", "failures", "retry"]
+    groups = sys.argv[6:] or ["http", "https", "proxy", "failures", "retry", "trust"]
     shutil.rmtree(WORK, ignore_errors=True)
     os.makedirs(WORK)
     log = open(os.path.join(WORK, "origin.log"), "w")
@@ -430,6 +507,8 @@ def main():
             failure_cases(origin)
         if "retry" in groups:
             retry_cases(origin)
+        if "trust" in groups:
+            trust_cases(origin)
     finally:
         for server in servers:
             server.close()

@@ -5,6 +5,7 @@
 #include "FileDataClasses.h"
 #include "LxExceptions.h"
 #include "LxFileStream.h"
+#include "LxProcessExit.h"
 #include "MySetupUtils.h"
 #include "ServicesTestSupport.h"
 
@@ -345,6 +346,17 @@ TEST(FileTests, FoldersAndFiles) {
     EXPECT_TRUE(DeleteFile(Folder / u"plain"));
     EXPECT_FALSE(FileExists(Folder / u"plain"));
     EXPECT_FALSE(DeleteFile(Folder / u"plain"));
+
+    // A download held while it is checked and used: others read it, nobody changes or deletes
+    // it, and its release deletes it all the same.
+    WriteFileBytes(Folder / u"held", "data");
+    TLxTemporaryFile Held(Folder / u"held");
+    Held.Lock();
+    EXPECT_NO_THROW(TFileStream(Folder / u"held", fmOpenRead));
+    EXPECT_THROW(TFileStream(Folder / u"held", fmOpenReadWrite), EFOpenError);
+    EXPECT_FALSE(DeleteFile(Folder / u"held"));
+    Held.Release();
+    EXPECT_FALSE(FileExists(Folder / u"held"));
 
     wchar_t Saved[MAX_PATH];
     GetCurrentDirectoryW(MAX_PATH, Saved);

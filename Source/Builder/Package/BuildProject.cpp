@@ -90,11 +90,40 @@ TBuildReport BuildProject(const TBuildRequest& Request) {
     const TPeImage Stub(std::move(StubBytes), DisplayPath(Request.Stub));
 
     std::vector<TPackageFile> Files = ExpandProjectItems(*Script, Project);
+    const bool AddsUninstaller = !Request.Uninstaller.empty() && !InstallsUninstaller(*Script);
+    if (AddsUninstaller && !IsFile(Request.Uninstaller))
+        RaiseBuildError(DisplayPath(Request.Uninstaller), u"no such uninstaller program");
+
+    const fs::path OutputDir = Request.OutputDir ? *Request.OutputDir : Project.parent_path();
+    const WideString FullName = OutputName(Info.FullSetupFile, u"Setup.exe");
+    const fs::path FullSetup = OutputDir / ToPath(FullName);
+    auto CreateOutputDir = [&] {
+        std::error_code Error;
+        fs::create_directories(OutputDir, Error);
+        if (!IsFolder(OutputDir))
+            RaiseBuildError(DisplayPath(OutputDir), u"cannot create the output folder");
+    };
+
+    // The certificate is tried before the long work, and the uninstaller signed before packing.
     TBuildReport Report;
-    if (!Request.Uninstaller.empty() && !InstallsUninstaller(*Script)) {
-        if (!IsFile(Request.Uninstaller))
-            RaiseBuildError(DisplayPath(Request.Uninstaller), u"no such uninstaller program");
-        AddUninstaller(*Script, Request.Uninstaller, Files);
+    std::optional<TCodeSigner> Signer;
+    std::optional<TScratchFile> SignedUninstaller;
+    if (Request.Sign) {
+        CreateOutputDir();
+        Signer.emplace(*Request.Sign, Stub.Bytes(), FullSetup);
+        Report.Signer = Signer->Signer();
+        Report.Timestamped = Signer->Timestamped();
+    }
+    if (AddsUninstaller) {
+        fs::path Program = Request.Uninstaller;
+        if (Signer) {
+            Program = FullSetup;
+            Program += ".Uninstall.exe";
+            SignedUninstaller.emplace(Program);
+            Signer->SignInto(ReadWholeFile(Request.Uninstaller), Program,
+                             DisplayPath(Request.Uninstaller));
+        }
+        AddUninstaller(*Script, Program, Files);
         Report.UninstallerAdded = true;
     }
 
@@ -131,34 +160,49 @@ TBuildReport BuildProject(const TBuildRequest& Request) {
     Report.PlainBytes = Content.PlainBytes;
     Report.StoredBytes = Content.StoredBytes;
 
-    const fs::path OutputDir = Request.OutputDir ? *Request.OutputDir : Project.parent_path();
-    std::error_code Error;
-    fs::create_directories(OutputDir, Error);
-    if (!IsFolder(OutputDir))
-        RaiseBuildError(DisplayPath(OutputDir), u"cannot create the output folder");
-
-    const WideString FullName = OutputName(Info.FullSetupFile, u"Setup.exe");
+    CreateOutputDir();
     TInstallerParts Parts;
     Parts.Script = Script.get();
     Parts.IconPng = &Icon;
     Parts.LicenseText = License ? &*License : nullptr;
     Parts.FileBlock = &Content.FileBlock;
     Parts.FileName = FullName;
-    const std::vector<uint8_t> FullImage = MakeInstallerImage(Stub, Parts);
-    Report.FullSetup = OutputDir / ToPath(FullName);
-    WriteWholeFile(Report.FullSetup, FullImage);
-    Report.FullSize = FullImage.size();
+    std::vector<uint8_t> FullImage = MakeInstallerImage(Stub, Parts);
+    std::vector<uint8_t>().swap(Content.FileBlock);
+    Parts.FileBlock = nullptr;
+    Report.FullSetup = FullSetup;
+    // The pin is taken from the very bytes written, signature included.
+    TSha256::TDigest FullDigest{};
+    if (Signer) {
+        const TSignedFile Signed = Signer->SignInto(std::move(FullImage), FullSetup);
+        Report.FullSize = Signed.Size;
+        FullDigest = Signed.Sha256;
+    } else {
+        WriteWholeFile(FullSetup, FullImage);
+        Report.FullSize = FullImage.size();
+        if (Info.BuildMiniSetup && Request.PinFullSetup)
+            FullDigest = TSha256::Of(FullImage.data(), FullImage.size());
+    }
 
     if (Info.BuildMiniSetup) {
-        Parts.FileBlock = nullptr;
         Parts.FileName = OutputName(Info.MiniSetupFile, u"SetupMini.exe");
         if (SameText(Parts.FileName, FullName))
             RaiseBuildError(DisplayPath(Project),
                             u"FullSetupFile and MiniSetupFile name the same file");
-        const std::vector<uint8_t> MiniImage = MakeInstallerImage(Stub, Parts);
+        const std::vector<uint8_t> Pin(FullDigest.begin(), FullDigest.end());
+        if (Request.PinFullSetup) {
+            Parts.FullSetupDigest = &Pin;
+            Report.PinnedDigest = FullDigest;
+        }
+        std::vector<uint8_t> MiniImage = MakeInstallerImage(Stub, Parts);
         Report.MiniSetup = OutputDir / ToPath(Parts.FileName);
-        WriteWholeFile(Report.MiniSetup, MiniImage);
-        Report.MiniSize = MiniImage.size();
+        Report.FullDownloadUrl = Trim(Info.FullDownloadUrl);
+        if (Signer) {
+            Report.MiniSize = Signer->SignInto(std::move(MiniImage), Report.MiniSetup).Size;
+        } else {
+            WriteWholeFile(Report.MiniSetup, MiniImage);
+            Report.MiniSize = MiniImage.size();
+        }
     }
     return Report;
 }

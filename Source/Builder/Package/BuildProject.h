@@ -1,6 +1,7 @@
 #pragma once
 
 #include "PathUtils.h"
+#include "Sign/CodeSigner.h"
 
 #include <optional>
 #include <string>
@@ -14,11 +15,16 @@ struct TBuildRequest {
     int Jobs = 1;
     int Level = 7;
     bool ShowProgress = false;
+    // Signs the uninstaller added, the full installer and the mini installer.
+    std::optional<TSignRequest> Sign;
+    // Records the full installer's SHA-256 in the mini installer, which installs only that file.
+    bool PinFullSetup = true;
 };
 
 struct TBuildReport {
     fs::path FullSetup;
-    fs::path MiniSetup; // empty without a mini installer
+    fs::path MiniSetup;         // empty without a mini installer
+    WideString FullDownloadUrl; // where the mini installer downloads the full one
     size_t Files = 0;
     int DistinctContents = 0;
     uint64_t PlainBytes = 0;
@@ -28,6 +34,10 @@ struct TBuildReport {
     std::string Engine;
     // The uninstaller was added (not the project's own, not none).
     bool UninstallerAdded = false;
+    WideString Signer; // the signing certificate's name; empty when nothing was signed
+    bool Timestamped = false;
+    // What the mini installer pins; nothing without a mini installer or with the pin left out.
+    std::optional<TSha256::TDigest> PinnedDigest;
 };
 
 // Expands the project, encodes its files and writes its installers. Raises EBuildError.

@@ -41,7 +41,8 @@ std::vector<uint8_t> MakeInstallerImage(const TPeImage& Stub, const TInstallerPa
     const TResourceKey RcData = TResourceKey::FromId(RT_RCDATA_ID);
     TResourceTree Tree = Stub.Resources();
     // A stub that already carries a package (an installer used as stub) loses it.
-    for (WideStringView Name : {FullSetupScriptResName, MiniSetupScriptResName, FileDataResName})
+    for (WideStringView Name :
+         {FullSetupScriptResName, MiniSetupScriptResName, FileDataResName, FullSetupDigestResName})
         Tree.Remove(RcData, TResourceKey::FromName(Name));
 
     TMemoryStream Script;
@@ -53,6 +54,9 @@ std::vector<uint8_t> MakeInstallerImage(const TPeImage& Stub, const TInstallerPa
     if (Full)
         Tree.Set(RcData, TResourceKey::FromName(FileDataResName), LANG_NEUTRAL_ID,
                  *Parts.FileBlock);
+    if (Parts.FullSetupDigest)
+        Tree.Set(RcData, TResourceKey::FromName(FullSetupDigestResName), LANG_NEUTRAL_ID,
+                 *Parts.FullSetupDigest);
 
     Tree.Set(RcData, TResourceKey::FromName(Info.IconResID), LANG_NEUTRAL_ID,
              EncodeBytes(*Parts.IconPng));

@@ -10,7 +10,9 @@ struct TInstallerParts {
     const std::vector<uint8_t>* IconPng = nullptr;
     const std::vector<uint8_t>* LicenseText = nullptr; // null without a licence
     const std::vector<uint8_t>* FileBlock = nullptr;   // null for a mini installer
-    WideString FileName;                               // the installer's own file name
+    // A mini installer's pin: the SHA-256 of the full installer, stored as it is; null for none.
+    const std::vector<uint8_t>* FullSetupDigest = nullptr;
+    WideString FileName; // the installer's own file name
 };
 
 // The stub with the package resources, the product icon and the version resource.

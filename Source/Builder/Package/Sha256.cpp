@@ -96,3 +96,14 @@ TSha256::TDigest TSha256::Finish() {
             Digest[4 * I + K2] = uint8_t(FState[I] >> (24 - 8 * K2));
     return Digest;
 }
+
+std::string HexText(const void* Data, size_t Size) {
+    static const char Digits[] = "0123456789abcdef";
+    std::string Text;
+    for (size_t I = 0; I < Size; ++I) {
+        const uint8_t Byte = static_cast<const uint8_t*>(Data)[I];
+        Text += Digits[Byte >> 4];
+        Text += Digits[Byte & 15];
+    }
+    return Text;
+}

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 class TSha256 {
@@ -27,3 +28,6 @@ private:
     size_t FBuffered = 0;
     uint64_t FLength = 0;
 };
+
+// Lower-case hexadecimal, as digests are shown.
+std::string HexText(const void* Data, size_t Size);

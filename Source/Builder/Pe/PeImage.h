@@ -6,7 +6,8 @@
 #include <vector>
 
 // A PE32 or PE32+ image whose resource section can be rebuilt. The resource section must be
-// the last section and nothing may follow it in the file, so that it can grow in place.
+// the last section and nothing but a signature (the certificate table) may follow it in the
+// file, so that it can grow in place.
 class TPeImage {
 public:
     // Validates headers, sections and the resource tree; anything malformed or pointing
@@ -15,17 +16,20 @@ public:
 
     bool Is64() const { return FIs64; }
     uint16_t Machine() const { return FMachine; }
+    // Carries a certificate table, which WithResources drops.
+    bool IsSigned() const { return FSigned; }
     const std::vector<uint8_t>& Bytes() const { return FBytes; }
     const TResourceTree& Resources() const { return FResources; }
 
     // The image with its resource section replaced by Tree: section sizes, the resource data
-    // directory, SizeOfImage, SizeOfInitializedData and the checksum updated.
+    // directory, SizeOfImage, SizeOfInitializedData and the checksum updated, and no signature.
     std::vector<uint8_t> WithResources(const TResourceTree& Tree) const;
 
 private:
     std::vector<uint8_t> FBytes;
     WideString FFileName;
     bool FIs64 = false;
+    bool FSigned = false;
     uint16_t FMachine = 0;
     TResourceTree FResources;
     // Offsets found while validating.

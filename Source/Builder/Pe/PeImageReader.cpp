@@ -18,7 +18,6 @@ constexpr uint16_t MagicPe32Plus = 0x20B;
 constexpr size_t FileHeaderSize = 20;
 constexpr size_t SectionHeaderSize = 40;
 constexpr uint32_t MaxDataDirectories = 16;
-constexpr uint32_t SecurityDirectory = 4;
 
 bool IsPowerOfTwo(uint32_t Value) {
     return Value != 0 && (Value & (Value - 1)) == 0;
@@ -224,10 +223,18 @@ TPeImage::TPeImage(std::vector<uint8_t> Bytes, WideString FileName)
             Fail(u"the section " + Section.Name + u" lies outside the file");
     }
 
-    // A signature covers the very bytes the builder rewrites.
+    // A signature is the last thing in the file; what the loader maps ends before it.
     const auto [SecurityOffset, SecuritySize] = Directory(SecurityDirectory);
-    if (SecurityOffset != 0 || SecuritySize != 0)
-        Fail(u"is signed; sign the installer after building");
+    uint64_t ImageEnd = Size;
+    if (SecurityOffset != 0 || SecuritySize != 0) {
+        if (SecuritySize < 8 || uint64_t(SecurityOffset) + SecuritySize > Size)
+            Fail(u"the certificate table lies outside the file");
+        if (uint64_t(SecurityOffset) + SecuritySize != Size)
+            Fail(IntToStr(int64_t(Size - SecurityOffset - SecuritySize)) +
+                 u" bytes of extra data follow the certificate table");
+        ImageEnd = SecurityOffset;
+        FSigned = true;
+    }
 
     const auto [ResourceRva, ResourceSize] = Directory(ResourceDirectory);
     if (ResourceRva == 0 || ResourceSize == 0) Fail(u"has no resource section");
@@ -248,8 +255,11 @@ TPeImage::TPeImage(std::vector<uint8_t> Bytes, WideString FileName)
             (Section.SizeOfRawData != 0 && Section.RawEnd() > Resources->PointerToRawData))
             Fail(u"the resource section is not the last section");
     }
-    if (Resources->RawEnd() != Size)
-        Fail(IntToStr(int64_t(Size - Resources->RawEnd())) +
+    if (Resources->RawEnd() > ImageEnd)
+        Fail(u"the certificate table overlaps the resource section");
+    // A signer pads the image to 8 bytes before its table.
+    if (ImageEnd - Resources->RawEnd() >= (FSigned ? 8 : 1))
+        Fail(IntToStr(int64_t(ImageEnd - Resources->RawEnd())) +
              u" bytes of extra data follow the resource section");
     for (uint32_t Index = 0; Index < DirectoryCount; ++Index) {
         if (Index == ResourceDirectory || Index == SecurityDirectory) continue;

@@ -228,6 +228,11 @@ std::vector<uint8_t> TPeImage::WithResources(const TResourceTree& Tree) const {
     const size_t Directories = (FIs64 ? OptNumberOfRvaAndSizes64 : OptNumberOfRvaAndSizes32) + 4;
     Put32(NewOptional + Directories + 8 * ResourceDirectory, VirtualAddress);
     Put32(NewOptional + Directories + 8 * ResourceDirectory + 4, uint32_t(Writer.Size()));
+    // The signature covered the old bytes, and its table is not copied.
+    if (FSigned) {
+        Put32(NewOptional + Directories + 8 * SecurityDirectory, 0);
+        Put32(NewOptional + Directories + 8 * SecurityDirectory + 4, 0);
+    }
     Put32(NewOptional + OptSizeOfImage, uint32_t(ImageSize));
     // Modulo 2^32 on purpose: the field moves by the raw-size change, whichever sign it has.
     Put32(NewOptional + OptSizeOfInitializedData,

@@ -10,6 +10,7 @@
 namespace PeLayout {
 
 constexpr uint32_t ResourceDirectory = 2;
+constexpr uint32_t SecurityDirectory = 4;
 constexpr uint32_t HighBit = 0x80000000u;
 
 // Offsets inside the optional header, the same in PE32 and PE32+ unless noted.
