@@ -62,8 +62,13 @@ TCodeSigner::TCodeSigner(TSignRequest Request, const std::vector<uint8_t>& Probe
     : FRequest(std::move(Request)) {
     FProgram = FindOnPath("osslsigncode");
     if (FProgram.empty())
+#ifdef _WIN32
+        throw EBuildError(u"--sign needs osslsigncode, which is not on the PATH: install it and "
+                          u"put its folder on the PATH");
+#else
         throw EBuildError(u"--sign needs osslsigncode, which is not on the PATH: install it "
                           u"(Debian: apt-get install osslsigncode)");
+#endif
     const WideString Certificate = DisplayPath(FRequest.Certificate);
     if (!Readable(FRequest.Certificate))
         RaiseBuildError(Certificate, u"cannot read the certificate");
