@@ -21,8 +21,7 @@ TFoundProgram FindShipped(const std::string& Arch, const fs::path& Name,
     Add(Here.parent_path() / "share" / "onesetup" / "stubs", true);
     WideString Searched;
     for (size_t I = 0; I < Places.size(); ++I) {
-        if (IsFile(Places[I].Path / Name))
-            return {Places[I].Path / Name, Places[I].Shipped};
+        if (IsFile(Places[I].Path / Name)) return {Places[I].Path / Name, Places[I].Shipped};
         Searched += (I == 0                   ? u""
                      : I + 1 == Places.size() ? u" or "
                                               : u", ") +

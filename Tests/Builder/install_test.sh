@@ -8,7 +8,7 @@ cmake --install "$build_dir" --prefix "$work/prefix" >"$work.log" 2>&1 || { cat 
 "$work/prefix/bin/onesetup" build "$demo/Demo.xml" -o "$work/x86" | tee "$work/x86.log"
 # The shipped programs by name: their path is no business of the report's reader.
 grep -qx "  stub: Setup-x86.exe (shipped with onesetup)" "$work/x86.log"
-grep -qx "  uninstaller: Uninstall-x86.exe (shipped with onesetup), added as {app}.Uninstall.exe" "$work/x86.log"
+grep -qx "  uninstaller: Uninstall-x86.exe (shipped with onesetup), added as {app}.Uninstall.exe, not signed" "$work/x86.log"
 "$work/prefix/bin/onesetup" build "$demo/Demo.xml" -o "$work/x64" --arch x64 -q
 "$work/prefix/bin/onesetup" inspect "$work/x86/OnesetupDemoSetup.exe" | grep -q "x86 (PE32)"
 "$work/prefix/bin/onesetup" inspect "$work/x64/OnesetupDemoSetup.exe" | grep -q "x64 (PE32+)"
