@@ -4,7 +4,6 @@
 // are the system's own, so these wrap the system's primitives directly.
 #include "LxTypes.h"
 
-#include <functional>
 #include <memory>
 #include <vector>
 
@@ -47,13 +46,14 @@ private:
     void* FEvent;
 };
 
-// Up to Count threads that each run Work(Index) once (fewer when the system refuses more: the
+// Up to Count threads that each run Work(Context) once (fewer when the system refuses more: the
 // work must not depend on their number); the destructor waits for all of them. Work must not
 // throw.
 class TLxWorkers {
 public:
     struct TThread;
-    TLxWorkers(int Count, std::function<void(int)> Work);
+    using TWork = void (*)(void* Context);
+    TLxWorkers(int Count, TWork Work, void* Context);
     ~TLxWorkers();
     TLxWorkers(const TLxWorkers&) = delete;
     TLxWorkers& operator=(const TLxWorkers&) = delete;
@@ -64,6 +64,5 @@ public:
     static int ProcessorCount();
 
 private:
-    std::function<void(int)> FWork;
     std::vector<std::unique_ptr<TThread>> FThreads;
 };

@@ -35,8 +35,8 @@ void TLxSignal::WaitPainting() {
 }
 
 struct TLxWorkers::TThread {
-    const std::function<void(int)>* Work;
-    int Index;
+    TWork Work;
+    void* Context;
     TKernelHandle Handle;
 };
 
@@ -44,15 +44,15 @@ namespace {
 
 DWORD WINAPI RunWorker(void* Parameter) {
     const auto* Thread = static_cast<const TLxWorkers::TThread*>(Parameter);
-    (*Thread->Work)(Thread->Index);
+    Thread->Work(Thread->Context);
     return 0;
 }
 
 } // namespace
 
-TLxWorkers::TLxWorkers(int Count, std::function<void(int)> Work) : FWork(std::move(Work)) {
+TLxWorkers::TLxWorkers(int Count, TWork Work, void* Context) {
     for (int I = 0; I < Count; ++I) {
-        auto Thread = std::make_unique<TThread>(TThread{&FWork, I, {}});
+        auto Thread = std::make_unique<TThread>(TThread{Work, Context, {}});
         // A small stack: the work streams through heap buffers.
         Thread->Handle.Reset(CreateThread(nullptr, 256 * 1024, RunWorker, Thread.get(),
                                           STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));

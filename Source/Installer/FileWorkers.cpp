@@ -66,7 +66,9 @@ void PutInPlace(TLxTemporaryFile& Part, const WideString& Target) {
 }
 
 TFileWorkers::TFileWorkers(const std::vector<TFileJob>& Jobs, int Count)
-    : FJobs(Jobs), FResults(Jobs.size()), FWorkers(Count, [this](int) { Work(); }) {}
+    : FJobs(Jobs), FResults(Jobs.size()),
+      FWorkers(
+          Count, [](void* Self) { static_cast<TFileWorkers*>(Self)->Work(); }, this) {}
 
 TFileWorkers::~TFileWorkers() {
     Stop();
