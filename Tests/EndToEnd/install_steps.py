@@ -609,7 +609,7 @@ def group_uninstall():
     check(code == 0, f"silent: exit code {code}, stderr {err!r}")
     check(wait_for(lambda: keeper.poll() is not None, 10), "silent: the running program was not ended")
     os.remove(c_path("C:\\E2EStep\\keeper.ready"))
-    left = wait_for(lambda: not changes(before, prefix_snapshot()), 15)
+    left = wait_for(lambda: not changes(before, prefix_snapshot()), 60)
     check(left, f"silent: left behind {changes(before, prefix_snapshot())}")
     check(reg_values("HKCU\\Software\\E2EStepShared", "/reg:64") == {"Theirs": ("REG_SZ", "kept")},
           "silent: a value the product does not name was touched")
@@ -647,7 +647,7 @@ def group_uninstall():
     check_files({path: (source, None) for path, source in expected2.items()}, "v2 after a restart")
     code, _, err = uninstaller("/SILENT")
     check(code == 0, f"v2: exit code {code}, stderr {err!r}")
-    check(wait_for(lambda: not changes(before, prefix_snapshot()), 15),
+    check(wait_for(lambda: not changes(before, prefix_snapshot()), 60),
           f"v2: left behind {changes(before, prefix_snapshot())}")
 
     # The window: declined first (nothing goes), then used. Many small files make the progress
