@@ -51,9 +51,9 @@ def big_file(path, size):
 
 
 def sizes(folder):
-    # The manifest is the generator's; the uninstall data files are the installer's own.
+    # The manifest is the generator's; the uninstaller and its data files are the installer's own.
     return sum(os.path.getsize(os.path.join(r, n)) for r, _, ns in os.walk(folder) for n in ns
-               if n not in ("MANIFEST.sha256", "Uninstall.da1", "Uninstall.da2"))
+               if n not in ("MANIFEST.sha256", "Uninstall.exe", "Uninstall.da1", "Uninstall.da2"))
 
 
 def without_programs(folders, target):
