@@ -4,7 +4,7 @@
 
 enum TFileMode {
     fmCreate,           // create or truncate, read and write; others may read meanwhile
-    fmCreateExclusive,  // create or truncate, read and write, no sharing
+    fmCreateExclusive,  // create or truncate, read and write, no sharing; may be renamed open
     fmOpenRead,         // existing file, read only; others may read and write meanwhile
     fmOpenReadWrite,    // existing file, read and write, no sharing
     fmOpenReadDenyWrite // existing file, read only; others may read, nobody may change it

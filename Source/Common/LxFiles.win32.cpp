@@ -177,6 +177,7 @@ TFileStream::TFileStream(WideStringView FileName, TFileMode Mode) : FFileName(Fi
     if (Create) {
         Share = Mode == fmCreate ? FILE_SHARE_READ : 0;
         Disposition = CREATE_ALWAYS;
+        if (Mode == fmCreateExclusive) Access |= DELETE;
     } else if (Mode == fmOpenRead || Mode == fmOpenReadDenyWrite) {
         Access = GENERIC_READ;
         Share = Mode == fmOpenRead ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ;

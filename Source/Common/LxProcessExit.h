@@ -37,6 +37,10 @@ public:
     void Release();
     // The file has become something else's (renamed into place): nothing is deleted.
     void Keep() { FReleased = true; }
+    // Creates the file, open to this owner alone until it is released or put in place.
+    TFileStream& Create();
+    // Closes the file as Target, replacing it; false (the system's error kept) when it cannot.
+    bool PutInPlace(WideStringView Target);
 
 private:
     friend void ExitProgram(uint32_t Code);

@@ -90,6 +90,8 @@ public:
     static bool RemoveDir(WideStringView Path);
     // Within one volume.
     static bool RenameFile(WideStringView From, WideStringView To, bool ReplaceExisting);
+    // The same for a file open with delete access (a HANDLE), replacing To: no second open.
+    static bool RenameOpenFile(void* File, WideStringView To);
     // Deleted by the system at the next restart.
     static bool DeleteAtRestart(WideStringView Path);
     // The form in which two names of one file are equal: absolute, normalised ("..", "/"),

@@ -17,7 +17,22 @@ public:
     void Release();
 
 private:
+    friend class TLxCondition;
     void* FLock;
+};
+
+// Threads wait here, their lock released meanwhile, until another wakes them all; they check
+// their condition again when they wake.
+class TLxCondition {
+public:
+    TLxCondition();
+    TLxCondition(const TLxCondition&) = delete;
+    TLxCondition& operator=(const TLxCondition&) = delete;
+    void Wait(TLxLock& Held);
+    void WakeAll();
+
+private:
+    void* FCondition;
 };
 
 class TLxLockGuard {

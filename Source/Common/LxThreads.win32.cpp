@@ -18,6 +18,19 @@ void TLxLock::Release() {
     ReleaseSRWLockExclusive(reinterpret_cast<PSRWLOCK>(&FLock));
 }
 
+TLxCondition::TLxCondition() : FCondition(nullptr) {
+    static_assert(sizeof(CONDITION_VARIABLE) == sizeof(void*));
+}
+
+void TLxCondition::Wait(TLxLock& Held) {
+    SleepConditionVariableSRW(reinterpret_cast<PCONDITION_VARIABLE>(&FCondition),
+                              reinterpret_cast<PSRWLOCK>(&Held.FLock), INFINITE, 0);
+}
+
+void TLxCondition::WakeAll() {
+    WakeAllConditionVariable(reinterpret_cast<PCONDITION_VARIABLE>(&FCondition));
+}
+
 TLxSignal::TLxSignal() : FEvent(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
     if (!FEvent) throw Exception(TLxSysfn::SysErrorMessage(GetLastError()));
 }

@@ -30,8 +30,9 @@ std::unique_ptr<TLxTemporaryFile> DecodeBeside(const TSetupFile& Item, const TFi
     auto Part =
         std::make_unique<TLxTemporaryFile>(Folder + u"~" + TLxStrfn::NewGUIDString() + u".tmp");
     {
-        // Not shared: nobody reads a file that is still being written.
-        TFileStream File(Part->Path(), fmCreateExclusive);
+        // Not shared: nobody reads a file that is still being written. It stays open until it is
+        // put in place.
+        TFileStream& File = Part->Create();
         if (Entry) {
             try {
                 TSetupfn::DecodeRange(Entry->Data(), Entry->Size(),
@@ -59,10 +60,9 @@ std::unique_ptr<TLxTemporaryFile> DecodeBeside(const TSetupFile& Item, const TFi
 
 void PutInPlace(TLxTemporaryFile& Part, const WideString& Target) {
     // A target in use refuses the replacement as it refused being created.
-    if (!TLxFilefn::RenameFile(Part.Path(), Target, true))
+    if (!Part.PutInPlace(Target))
         throw EFCreateError(FormatText(u"Cannot create file \"%s\". %s", Target,
                                        TLxSysfn::SysErrorMessage(GetLastError())));
-    Part.Keep();
 }
 
 TFileWorkers::TFileWorkers(const std::vector<TFileJob>& Jobs, int Count)
@@ -75,8 +75,17 @@ TFileWorkers::~TFileWorkers() {
 }
 
 void TFileWorkers::Stop() {
-    FStop = true;
+    {
+        const TLxLockGuard Guard(FLock);
+        FStop = true;
+    }
+    FRoom.WakeAll();
     FWorkers.Join();
+}
+
+bool TFileWorkers::Ready(size_t I) {
+    const TLxLockGuard Guard(FLock);
+    return FResults[I].Outcome != TFileOutcome::Pending;
 }
 
 TFileOutcome TFileWorkers::Wait(size_t I, std::unique_ptr<TLxTemporaryFile>& Part,
@@ -84,8 +93,14 @@ TFileOutcome TFileWorkers::Wait(size_t I, std::unique_ptr<TLxTemporaryFile>& Par
     for (;;) {
         {
             const TLxLockGuard Guard(FLock);
+            if (FCurrent != I) {
+                FCurrent = I;
+                // Each step of the window thread makes room for one more file ahead.
+                if (FWaitingForRoom > 0) FRoom.WakeAll();
+            }
             TResult& Result = FResults[I];
-            if (Result.Outcome != TFileOutcome::Pending) {
+            FWindowWaits = Result.Outcome == TFileOutcome::Pending;
+            if (!FWindowWaits) {
                 Part = std::move(Result.Part);
                 Reason = Result.Reason;
                 return Result.Outcome;
@@ -101,6 +116,13 @@ void TFileWorkers::Work() {
         size_t I;
         {
             const TLxLockGuard Guard(FLock);
+            // Far enough ahead: decoded files wait open, and a long wait (a dialog) must not
+            // fill the disk or use up the handles.
+            while (!FStop && FNext < FJobs.size() && FNext >= FCurrent + Ahead) {
+                ++FWaitingForRoom;
+                FRoom.Wait(FLock);
+                --FWaitingForRoom;
+            }
             if (FStop || FNext == FJobs.size()) return;
             I = FNext++;
         }
@@ -120,11 +142,14 @@ void TFileWorkers::Work() {
             Result.Outcome = TFileOutcome::Failed;
             Result.Reason = u"Out of memory";
         }
+        bool Wake;
         {
             const TLxLockGuard Guard(FLock);
             FResults[I] = std::move(Result);
+            // Signals cost a round trip to the system: only for the file the window waits for.
+            Wake = FWindowWaits && I == FCurrent;
         }
-        FDone.Signal();
+        if (Wake) FDone.Signal();
     }
 }
 

@@ -18,9 +18,9 @@ class TFileData;
 // A damaged package is not a failure the user can retry: it ends the installation.
 struct EPackageDamaged {};
 
-// The file decoded into a temporary file beside Target, with its times. Throws the failure's
-// Exception, or EPackageDamaged. KnownFolder: a folder made or found by an earlier file, not
-// looked up again. Stop, when set, abandons the file (TFileStopped).
+// The file decoded into a temporary file beside Target, with its times, left open. Throws the
+// failure's Exception, or EPackageDamaged. KnownFolder: a folder made or found by an earlier file,
+// not looked up again. Stop, when set, abandons the file (TFileStopped).
 struct TFileStopped {};
 std::unique_ptr<TLxTemporaryFile> DecodeBeside(const TSetupFile& Item, const TFileData* Entry,
                                                const WideString& Target, WideString& KnownFolder,
@@ -48,6 +48,8 @@ public:
     // Job I's outcome, once it has one (the window keeps painting meanwhile): its decoded file,
     // or the reason of a failure.
     TFileOutcome Wait(size_t I, std::unique_ptr<TLxTemporaryFile>& Part, WideString& Reason);
+    // Whether job I has its outcome, without waiting.
+    bool Ready(size_t I);
     // No job is taken any more, a file being decoded is removed; returns when every worker has
     // stopped. Decoded files that were not taken go at the latest when the program ends.
     void Stop();
@@ -64,11 +66,19 @@ private:
         std::unique_ptr<TLxTemporaryFile> Part;
         WideString Reason;
     };
+    // How many files the workers may be ahead of the window thread.
+    static constexpr size_t Ahead = 64;
     const std::vector<TFileJob>& FJobs;
     std::vector<TResult> FResults;
+    // Under FLock: the next job to take, the job the window thread is at, whether it waits for
+    // it, and how many workers wait for room ahead.
     size_t FNext = 0;
+    size_t FCurrent = 0;
+    bool FWindowWaits = false;
+    int FWaitingForRoom = 0;
     TLxLock FLock;
     TLxSignal FDone;
+    TLxCondition FRoom;
     std::atomic<bool> FStop{false};
     TLxWorkers FWorkers;
 };

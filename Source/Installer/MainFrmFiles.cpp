@@ -13,6 +13,9 @@
 
 namespace {
 
+// Long enough to decode that the window should name it first.
+constexpr int64_t LongFile = 1 << 20;
+
 [[noreturn]] void ThrowDamaged(const WideString& Target) {
     // The inflater's text is a bare "Error": name the file instead.
     throw EZDecompressionError(FormatText(u"安装包已损坏，无法解压文件：%s", Target));
@@ -42,11 +45,20 @@ void TMainForm::InstallFiles() {
     if (Count > 1) Workers = std::make_unique<TFileWorkers>(Jobs, Count);
     FFileWorkers = Workers.get();
     WideString KnownFolder;
-    for (size_t I = 0; I < Jobs.size(); ++I) {
-        const TFileJob& Job = Jobs[I];
-        AdvanceProgress();
+    // Painting costs more than writing a small file: the window shows the file at hand when
+    // 20 ms have passed since it last did, and always before it may have to wait for it.
+    uint64_t Shown = 0;
+    const auto Show = [&](const TFileJob& Job) {
         lblDetail->SetCaption(Job.Target);
         UpdateWindow(pnlBottom->Handle());
+        Pump();
+        Shown = GetTickCount64();
+    };
+    for (size_t I = 0; I < Jobs.size(); ++I) {
+        const TFileJob& Job = Jobs[I];
+        pbProgress->SetPosition(pbProgress->Position() + 1);
+        const bool Long = Job.Item->FileBytes >= LongFile || (Workers && !Workers->Ready(I));
+        if (Long || GetTickCount64() - Shown >= 20) Show(Job);
         if (Workers) {
             std::unique_ptr<TLxTemporaryFile> Part;
             WideString Reason;
@@ -61,6 +73,7 @@ void TMainForm::InstallFiles() {
                 }
             }
             // Ignored, or tried again here from the start as the user asked.
+            Show(Job);
             if (!RetryAfterFailure(Job.Target, Reason)) continue;
         }
         SaveFileWithRetry(*Job.Item, Job.Entry, Job.Target, KnownFolder);
@@ -80,6 +93,7 @@ void TMainForm::SaveFileWithRetry(const TSetupFile& Item, const TFileData* Entry
         } catch (const Exception& Error) {
             Reason = Error.Message();
         }
+        lblDetail->SetCaption(Target);
         if (!RetryAfterFailure(Target, Reason)) return;
     }
 }

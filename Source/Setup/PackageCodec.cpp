@@ -5,6 +5,7 @@
 #include "MySetupUtils.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <memory>
 
@@ -15,15 +16,19 @@ constexpr size_t KeyPeriod = 255;
 constexpr size_t PieceSize = 256 * 1024;
 
 // The key bytes 0..254 repeated, long enough that any piece can start at any phase. Made at
-// run time on the heap: as static data it would add its whole size to every installer.
+// run time on the heap: as static data it would add its whole size to every installer. Threads
+// decode at once and the shipped programs' local statics have no guard: the first pattern
+// published wins, and lives as long as the process.
 const uint8_t* KeyPattern() {
-    static const std::unique_ptr<uint8_t[]> Pattern = [] {
-        auto Bytes = std::make_unique<uint8_t[]>(PieceSize + KeyPeriod);
-        for (size_t I = 0; I < PieceSize + KeyPeriod; ++I)
-            Bytes[I] = static_cast<uint8_t>(I % KeyPeriod);
-        return Bytes;
-    }();
-    return Pattern.get();
+    static std::atomic<uint8_t*> Published{nullptr};
+    if (uint8_t* Pattern = Published.load(std::memory_order_acquire)) return Pattern;
+    auto Bytes = std::make_unique<uint8_t[]>(PieceSize + KeyPeriod);
+    for (size_t I = 0; I < PieceSize + KeyPeriod; ++I)
+        Bytes[I] = static_cast<uint8_t>(I % KeyPeriod);
+    uint8_t* Expected = nullptr;
+    if (Published.compare_exchange_strong(Expected, Bytes.get(), std::memory_order_acq_rel))
+        return Bytes.release();
+    return Expected;
 }
 
 // XORs one piece of at most PieceSize bytes from Source into Dest (which may be the same),
