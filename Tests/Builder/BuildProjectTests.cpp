@@ -5,6 +5,7 @@
 #include "InstallerWriter.h"
 #include "LxStreams.h"
 #include "MySetupUtils.h"
+#include "PackageEncoder.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -139,9 +140,25 @@ TEST_F(BuildProjectTest, FullInstallerCarriesEveryPartAndEveryFileDecodes) {
 }
 
 TEST_F(BuildProjectTest, SameInputsGiveTheSameBytesWhateverTheThreads) {
+    // Large enough to be encoded piece by piece.
+    std::vector<uint8_t> Large(size_t(TPackageEncoder::WholeLimit) + 3);
+    for (size_t I = 0; I < Large.size(); ++I)
+        Large[I] = uint8_t(I * 7 / 4096 + I % 3);
+    WriteBytes(Folder / "files/data/large.dat", Large);
     const TBuildReport One = Build("one", "x86", 1);
     const TBuildReport Four = Build("four", "x86", 4);
     EXPECT_EQ(ReadWholeFile(One.FullSetup), ReadWholeFile(Four.FullSetup));
+    // Only the installer is left: the encoded files waited beside it.
+    EXPECT_EQ(std::distance(fs::directory_iterator(Folder / "four"), fs::directory_iterator()), 1);
+    const TInstallerPackage Package(Four.FullSetup);
+    const TSetupFileList& Items = Package.Script().FileList();
+    std::vector<uint8_t> Plain;
+    for (int I = 0; I < Items.Count(); ++I)
+        if (Items.Items(I)->SourceMask == u"large.dat")
+            Package.DecodeFile(*Items.Items(I), [&](const uint8_t* Data, size_t Size) {
+                Plain.insert(Plain.end(), Data, Data + Size);
+            });
+    EXPECT_TRUE(Plain == Large);
     // A changed file changes the package, and only through its content.
     WriteText(Folder / "files/readme.txt", "read me again\r\n");
     EXPECT_NE(ReadWholeFile(Build("changed").FullSetup), ReadWholeFile(One.FullSetup));
