@@ -74,6 +74,12 @@ size_t TFileReader::Read(uint8_t* Buffer, size_t Size) {
     return size_t(FFile.gcount());
 }
 
+void TFileReader::Seek(uint64_t Offset) {
+    FFile.clear();
+    if (!FFile.seekg(std::streamoff(Offset)))
+        RaiseBuildError(DisplayPath(FPath), u"cannot read the file");
+}
+
 TScratchFile::TScratchFile(fs::path Path) : FPath(std::move(Path)) {
     std::error_code Ignored;
     fs::remove(FPath, Ignored);

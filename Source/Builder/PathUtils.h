@@ -32,6 +32,7 @@ public:
     explicit TFileReader(const fs::path& Path);
     // Up to Size bytes; fewer only at the end of the file.
     size_t Read(uint8_t* Buffer, size_t Size);
+    void Seek(uint64_t Offset);
 
 private:
     fs::path FPath;

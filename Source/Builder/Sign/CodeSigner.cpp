@@ -114,8 +114,7 @@ TCodeSignature TCodeSigner::SignFile(const fs::path& Input, const fs::path& Outp
                                       u" failed (" + Why + u")");
         RaiseBuildError(Name, u"osslsigncode failed: " + Why);
     }
-    std::vector<uint8_t> Bytes = ReadWholeFile(Output);
-    std::optional<TCodeSignature> Signature = ReadCodeSignature(Bytes.data(), Bytes.size(), Name);
+    const std::optional<TCodeSignature> Signature = ReadFileCodeSignature(Output, Name);
     if (!Signature) RaiseBuildError(Name, u"osslsigncode wrote no signature");
     return *Signature;
 }
