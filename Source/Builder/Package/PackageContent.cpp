@@ -19,6 +19,10 @@
 #include <thread>
 #include <zlib.h>
 
+#ifdef ONESETUP_HAVE_LIBDEFLATE
+#include <libdeflate.h>
+#endif
+
 void RunParallel(size_t Count, int Jobs, const std::vector<uint64_t>& Sizes,
                  const std::function<void(size_t)>& Work, TProgress* Progress) {
     std::vector<size_t> Order(Count);
@@ -90,6 +94,10 @@ uint8_t* PieceBuffer() {
 }
 
 uint32_t Crc32Update(uint32_t Crc, const uint8_t* Data, size_t Size) {
+#ifdef ONESETUP_HAVE_LIBDEFLATE
+    // The same checksum several times faster than zlib's.
+    return libdeflate_crc32(Crc, Data, Size);
+#else
     uLong Value = Crc;
     for (size_t Done = 0; Done < Size;) {
         const uInt Piece = uInt(std::min<size_t>(Size - Done, 1u << 30));
@@ -97,6 +105,7 @@ uint32_t Crc32Update(uint32_t Crc, const uint8_t* Data, size_t Size) {
         Done += Piece;
     }
     return uint32_t(Value);
+#endif
 }
 
 [[noreturn]] void RaiseChanged(const TPackageFile& File) {
