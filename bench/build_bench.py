@@ -113,21 +113,33 @@ size = os.path.getsize(os.path.join(out, "BenchSetup.exe"))
 with multiprocessing.Pool(cores) as pool:
     zlib_total = sum(pool.map(zlib9, files))
 
-nsis_seconds = nsis_size = None
+nsis_seconds = nsis_size = nsis_usage = None
 if shutil.which("makensis"):
     script = os.path.join(work, "bench.nsi")
-    with open(script, "w") as f:
-        f.write(f"""Unicode true
-OutFile "{os.path.join(work, 'nsis.exe')}"
-InstallDir "$PROGRAMFILES\\Bench"
-RequestExecutionLevel admin
-Section
-  SetOutPath "$INSTDIR"
-  File /r "{payload}/*"
-SectionEnd
-""")
-    nsis_seconds = timed(["makensis", "-V1", script])
+    nsis_script(script, ["payload"], os.path.join(work, "nsis.exe"))
+    nsis_usage = measured(["makensis", "-V1", script])
+    nsis_seconds = nsis_usage[0]
     nsis_size = os.path.getsize(os.path.join(work, "nsis.exe"))
+
+# The large package: the same files and two large ones, about 1 GB in all.
+big = os.path.join(work, "big")
+big_file(os.path.join(big, "huge.dat"), 700 * 1000 * 1000)
+big_file(os.path.join(big, "more.dat"), 180 * 1000 * 1000)
+large_plain = plain + 880 * 1000 * 1000
+large_project = os.path.join(work, "BenchLarge.xml")
+write_project(large_project, ["payload", "big"])
+shutil.rmtree(out, ignore_errors=True)
+large = measured([onesetup, "build", large_project, "-o", out, "--stub", stub, "-j", str(cores),
+                  "-q"])
+large_size = os.path.getsize(os.path.join(out, "BenchSetup.exe"))
+shutil.rmtree(out, ignore_errors=True)
+large_nsis = large_nsis_size = None
+if shutil.which("makensis"):
+    script = os.path.join(work, "bench-large.nsi")
+    nsis_script(script, ["payload", "big"], os.path.join(work, "nsis-large.exe"))
+    large_nsis = measured(["makensis", "-V1", script])
+    large_nsis_size = os.path.getsize(os.path.join(work, "nsis-large.exe"))
+    os.remove(os.path.join(work, "nsis-large.exe"))
 
 mb = plain / 1e6
 MiB = 1 << 20

@@ -25,7 +25,6 @@ struct TPackageEncoder::TState {
     libdeflate_compressor* Compressor;
     explicit TState(int Level) : Level(Level), Compressor(libdeflate_alloc_compressor(Level)) {}
     ~TState() { libdeflate_free_compressor(Compressor); }
-    int ZlibLevel() const { return std::min(Level, 9); }
 };
 
 TPackageEncoder::TPackageEncoder(int Level) : FState(std::make_unique<TState>(Level)) {
@@ -48,9 +47,7 @@ std::string TPackageEncoder::Engine() const {
 
 #else
 
-struct TPackageEncoder::TState {
-    int ZlibLevel() const { return 9; }
-};
+struct TPackageEncoder::TState {};
 
 TPackageEncoder::TPackageEncoder(int) : FState(std::make_unique<TState>()) {}
 
@@ -86,7 +83,8 @@ struct TDeflater {
 } // namespace
 
 void TPackageEncoder::EncodePieces(TFunctionRef<size_t(uint8_t*, size_t)> Read, TByteSink Sink) {
-    TDeflater Deflater(FState->ZlibLevel());
+    // zlib's best: a lower level gives larger files than other installers' zlib streams.
+    TDeflater Deflater(9);
     z_stream& Z = Deflater.Stream;
     uint8_t* In = Reserve(2 * PieceSize);
     uint8_t* Out = In + PieceSize;

@@ -29,7 +29,7 @@ public:
     // The encoded bytes stay in the encoder's buffer until the next call.
     std::span<const uint8_t> Encode(const uint8_t* Data, size_t Size);
     // One stream from what Read gives (at most PieceSize bytes a call, 0 at the end), handed to
-    // Sink piece by piece: bounded memory at zlib's speed.
+    // Sink piece by piece: bounded memory at the speed of zlib's best level.
     void EncodePieces(TFunctionRef<size_t(uint8_t* Buffer, size_t Size)> Read, TByteSink Sink);
     // For reports: the deflater and level in use.
     std::string Engine() const;
