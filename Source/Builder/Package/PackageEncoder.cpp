@@ -73,7 +73,9 @@ namespace {
 struct TDeflater {
     z_stream Stream{};
     explicit TDeflater(int Level) {
-        if (deflateInit(&Stream, Level) != Z_OK) RaiseCompressionError();
+        // The most memory zlib can use for its matches: a little smaller for a little time.
+        if (deflateInit2(&Stream, Level, Z_DEFLATED, 15, 9, Z_DEFAULT_STRATEGY) != Z_OK)
+            RaiseCompressionError();
     }
     ~TDeflater() { deflateEnd(&Stream); }
     TDeflater(const TDeflater&) = delete;
