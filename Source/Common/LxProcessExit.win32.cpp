@@ -8,18 +8,27 @@
 
 namespace {
 
-// The live temporary files, newest first. The programs touch them on one thread.
+// The live temporary files, newest first. The file step's workers make them too.
 TLxTemporaryFile* First = nullptr;
+SRWLOCK ListLock = SRWLOCK_INIT;
+
+struct TListGuard {
+    TListGuard() { AcquireSRWLockExclusive(&ListLock); }
+    ~TListGuard() { ReleaseSRWLockExclusive(&ListLock); }
+};
 
 } // namespace
 
-TLxTemporaryFile::TLxTemporaryFile(WideString Path) : FPath(std::move(Path)), FNext(First) {
+TLxTemporaryFile::TLxTemporaryFile(WideString Path) : FPath(std::move(Path)) {
+    const TListGuard Guard;
+    FNext = First;
     if (First) First->FPrevious = this;
     First = this;
 }
 
 TLxTemporaryFile::~TLxTemporaryFile() {
     Release();
+    const TListGuard Guard;
     if (FPrevious)
         FPrevious->FNext = FNext;
     else if (First == this)
@@ -44,6 +53,8 @@ void TLxTemporaryFile::Release() {
 }
 
 void ExitProgram(uint32_t Code) {
+    // Held to the end: a worker still running cannot add a file that would stay behind.
+    AcquireSRWLockExclusive(&ListLock);
     for (TLxTemporaryFile* File = First; File; File = File->FNext)
         File->Release();
     ExitProcess(Code);

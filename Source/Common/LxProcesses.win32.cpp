@@ -52,31 +52,6 @@ uint32_t ExitCodeOf(const TChild& Child) {
     return Code;
 }
 
-// Waits for the object (or, without one, only for the time) while paint and sent messages are
-// handled; input is dropped, so that nothing the user does acts before the wait ends. False
-// when the time ran out.
-bool WaitPainting(HANDLE Object, DWORD Timeout) {
-    const DWORD Start = GetTickCount();
-    const DWORD Count = Object ? 1 : 0;
-    for (;;) {
-        DWORD Left = INFINITE;
-        if (Timeout != INFINITE) {
-            const DWORD Elapsed = GetTickCount() - Start;
-            if (Elapsed >= Timeout) return false;
-            Left = Timeout - Elapsed;
-        }
-        const DWORD Result =
-            MsgWaitForMultipleObjects(Count, &Object, FALSE, Left, QS_PAINT | QS_INPUT);
-        if (Count && Result == WAIT_OBJECT_0) return true;
-        if (Result == WAIT_TIMEOUT || Result == WAIT_FAILED) return false;
-        MSG Message;
-        while (PeekMessageW(&Message, nullptr, 0, 0, PM_REMOVE | PM_QS_INPUT)) {
-        }
-        while (PeekMessageW(&Message, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT))
-            DispatchMessageW(&Message);
-    }
-}
-
 constexpr DWORD PollMilliseconds = 300;
 constexpr DWORD ChunkSize = 1024;
 
@@ -117,6 +92,31 @@ bool RelayChunk(HANDLE Pipe, std::string& Pending) {
 
 } // namespace
 
+// Waits for the object (or, without one, only for the time) while paint and sent messages are
+// handled; input is dropped, so that nothing the user does acts before the wait ends. False
+// when the time ran out.
+bool TLxWinfn::WaitPainting(void* Object, uint32_t Timeout) {
+    const DWORD Start = GetTickCount();
+    const DWORD Count = Object ? 1 : 0;
+    for (;;) {
+        DWORD Left = INFINITE;
+        if (Timeout != INFINITE) {
+            const DWORD Elapsed = GetTickCount() - Start;
+            if (Elapsed >= Timeout) return false;
+            Left = Timeout - Elapsed;
+        }
+        const DWORD Result =
+            MsgWaitForMultipleObjects(Count, &Object, FALSE, Left, QS_PAINT | QS_INPUT);
+        if (Count && Result == WAIT_OBJECT_0) return true;
+        if (Result == WAIT_TIMEOUT || Result == WAIT_FAILED) return false;
+        MSG Message;
+        while (PeekMessageW(&Message, nullptr, 0, 0, PM_REMOVE | PM_QS_INPUT)) {
+        }
+        while (PeekMessageW(&Message, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT))
+            DispatchMessageW(&Message);
+    }
+}
+
 uint32_t TLxWinfn::RunAndWait(WideStringView CommandLine, bool KeepPainting) {
     STARTUPINFOW Startup{};
     Startup.cb = sizeof(Startup);
@@ -126,7 +126,7 @@ uint32_t TLxWinfn::RunAndWait(WideStringView CommandLine, bool KeepPainting) {
     if (!StartProcess(CommandLine, CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS, Startup, Child))
         return 1;
     if (KeepPainting)
-        WaitPainting(Child.Process.Get(), INFINITE);
+        TLxWinfn::WaitPainting(Child.Process.Get(), INFINITE);
     else
         WaitForSingleObject(Child.Process.Get(), INFINITE);
     return ExitCodeOf(Child);

@@ -136,6 +136,8 @@ public:
     static int EndProcessesOf(const std::vector<WideString>& Paths);
     // Waits while the thread's windows keep painting; input that arrives meanwhile is dropped.
     static void SleepPainting(uint32_t Milliseconds);
+    // The same until Object (a waitable handle) is signalled; false on the timeout.
+    static bool WaitPainting(void* Object, uint32_t TimeoutMs);
     // Runs a console program hidden and relays all of its output, in order, through
     // TLxSysfn::WriteConsoleLine in chunks of at most 1024 bytes.
     static uint32_t RunCaptured(WideStringView CommandLine);

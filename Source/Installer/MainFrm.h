@@ -10,6 +10,7 @@
 
 class TMemoryStream;
 class TFileData;
+class TFileWorkers;
 
 enum TInstallState : uint8_t { istReady, istInstalling, istFinished };
 
@@ -80,6 +81,9 @@ public:
     // KnownFolder: a folder made or found by an earlier file, not looked up again.
     void SaveFileWithRetry(const TSetupFile& Item, const TFileData* Entry, const WideString& Target,
                            WideString& KnownFolder);
+    // The copy failure dialog (silent: the error and the end): true to try again, false to go
+    // on without the file; the third choice ends the program.
+    bool RetryAfterFailure(const WideString& Target, const WideString& Reason);
     void WriteRegistry();
     void CreateShortCuts();
     void WriteUninstallData();
@@ -129,4 +133,6 @@ private:
     std::unique_ptr<TSetupScript> FScript;
     // Set when an error ended the sequence: the window may then be closed.
     bool FSequenceFailed = false;
+    // The file step's workers while it runs: stopped before the step ends the program.
+    TFileWorkers* FFileWorkers = nullptr;
 };

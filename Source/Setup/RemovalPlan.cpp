@@ -30,7 +30,10 @@ void AddOnce(std::vector<WideString>& Folders, const WideString& Folder) {
 void AddUpTo(std::vector<WideString>& Folders, WideString Folder, WideStringView Top) {
     while (Folder.size() > Top.size() && IsInFolder(Folder, Top)) {
         AddOnce(Folders, Folder);
-        Folder = ExtractFilePath(ExcludeTrailingBackslash(Folder));
+        WideString Parent = ExtractFilePath(ExcludeTrailingBackslash(Folder));
+        // "{app}a:b" ends in a colon, which is its own parent: stop rather than go round.
+        if (Parent.size() >= Folder.size()) break;
+        Folder = std::move(Parent);
     }
 }
 
