@@ -1,6 +1,7 @@
 #pragma once
 
 #include "LxSysUtils.h"
+#include "PackageEncoder.h"
 #include "ProjectFiles.h"
 
 #include <cstdint>
@@ -10,6 +11,12 @@
 
 class TFileStream;
 class TProgress;
+
+// Files larger than WholeLimit are encoded in chunks of ChunkSize: smaller in tests.
+struct TChunking {
+    uint64_t WholeLimit = TPackageEncoder::WholeLimit;
+    size_t ChunkSize = TPackageEncoder::ChunkSize;
+};
 
 // The encoded files wait in a scratch file beside the output until the installer is written:
 // a build holds no more than its threads' pieces, whatever the package's size.
@@ -28,7 +35,7 @@ public:
 
 private:
     friend TPackageContent EncodePackageFiles(std::vector<TPackageFile>&, int, int, TProgress*,
-                                              const fs::path&);
+                                              const fs::path&, const TChunking&);
     struct TExtent {
         uint64_t Offset, Size;
     };
@@ -43,7 +50,8 @@ private:
 // Reads every file, stores each distinct content once (encoded on all Jobs threads into the
 // scratch file Spool), gives every item its ResID and lays out the file-data block.
 TPackageContent EncodePackageFiles(std::vector<TPackageFile>& Files, int Jobs, int Level,
-                                   TProgress* Progress, const fs::path& Spool);
+                                   TProgress* Progress, const fs::path& Spool,
+                                   const TChunking& Chunking = {});
 
 // Runs Work(I) for I in [0, Count) on Jobs threads, biggest first when Sizes are given; the
 // first error raised by any task is raised again here after all threads stopped.

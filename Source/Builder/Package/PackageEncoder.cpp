@@ -68,46 +68,51 @@ std::string TPackageEncoder::Engine() const {
 
 #endif
 
-namespace {
-
-struct TDeflater {
+struct TPackageEncoder::TChunkDeflater {
     z_stream Stream{};
-    explicit TDeflater(int Level) {
-        // The most memory zlib can use for its matches: a little smaller for a little time.
-        if (deflateInit2(&Stream, Level, Z_DEFLATED, 15, 9, Z_DEFAULT_STRATEGY) != Z_OK)
+    TChunkDeflater() {
+        // zlib's best with the most memory it can use for its matches: a lower level gives larger
+        // files than other builders' zlib streams.
+        if (deflateInit2(&Stream, 9, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY) != Z_OK)
             RaiseCompressionError();
     }
-    ~TDeflater() { deflateEnd(&Stream); }
-    TDeflater(const TDeflater&) = delete;
-    TDeflater& operator=(const TDeflater&) = delete;
+    ~TChunkDeflater() { deflateEnd(&Stream); }
+    TChunkDeflater(const TChunkDeflater&) = delete;
+    TChunkDeflater& operator=(const TChunkDeflater&) = delete;
 };
 
-} // namespace
+size_t TPackageEncoder::EncodeChunk(const uint8_t* Data, size_t Primed, size_t Size, bool Last,
+                                    std::vector<uint8_t>& Out) {
+    if (!FChunkDeflater) FChunkDeflater = std::make_unique<TChunkDeflater>();
+    z_stream& Z = FChunkDeflater->Stream;
+    if (deflateReset(&Z) != Z_OK) RaiseCompressionError();
+    if (Primed && deflateSetDictionary(&Z, Data, uInt(Primed)) != Z_OK) RaiseCompressionError();
+    // The bound leaves out the flush's empty stored block.
+    const size_t Bound = deflateBound(&Z, uLong(Size)) + 16;
+    if (Out.size() < Bound) Out.resize(Bound);
+    Z.next_in = const_cast<uint8_t*>(Data + Primed);
+    Z.avail_in = uInt(Size);
+    const int Flush = Last ? Z_FINISH : Z_SYNC_FLUSH;
+    size_t Length = 0;
+    for (;;) {
+        Z.next_out = Out.data() + Length;
+        Z.avail_out = uInt(Out.size() - Length);
+        const int Result = deflate(&Z, Flush);
+        if (Result != Z_OK && Result != Z_STREAM_END && Result != Z_BUF_ERROR)
+            RaiseCompressionError();
+        Length = Out.size() - Z.avail_out;
+        if (Last ? Result == Z_STREAM_END : Z.avail_out != 0) return Length;
+        Out.resize(Out.size() * 2);
+    }
+}
 
-void TPackageEncoder::EncodePieces(TFunctionRef<size_t(uint8_t*, size_t)> Read, TByteSink Sink) {
-    // zlib's best: a lower level gives larger files than other installers' zlib streams.
-    TDeflater Deflater(9);
-    z_stream& Z = Deflater.Stream;
-    uint8_t* In = Reserve(2 * PieceSize);
-    uint8_t* Out = In + PieceSize;
-    uint64_t Written = 0;
-    int Flush = Z_NO_FLUSH;
-    do {
-        const size_t Got = Read(In, PieceSize);
-        Flush = Got == 0 ? Z_FINISH : Z_NO_FLUSH;
-        Z.next_in = In;
-        Z.avail_in = uInt(Got);
-        do {
-            Z.next_out = Out;
-            Z.avail_out = uInt(PieceSize);
-            const int Result = deflate(&Z, Flush);
-            if (Result == Z_STREAM_ERROR) RaiseCompressionError();
-            const size_t Length = PieceSize - Z.avail_out;
-            TSetupfn::ScrambleBytes(Out, Length, Written);
-            Written += Length;
-            if (Length) Sink(Out, Length);
-        } while (Z.avail_out == 0);
-    } while (Flush != Z_FINISH);
+std::array<uint8_t, 2> TPackageEncoder::StreamHead() {
+    // What zlib writes for a 32 KiB window at level 9.
+    return {0x78, 0xDA};
+}
+
+std::array<uint8_t, 4> TPackageEncoder::StreamTail(uint32_t Adler) {
+    return {uint8_t(Adler >> 24), uint8_t(Adler >> 16), uint8_t(Adler >> 8), uint8_t(Adler)};
 }
 
 TPackageEncoder::~TPackageEncoder() = default;
