@@ -63,6 +63,33 @@ std::vector<uint8_t> ReadWholeFile(const fs::path& Path) {
     return Bytes;
 }
 
+TFileReader::TFileReader(const fs::path& Path) : FPath(Path), FFile(Path, std::ios::binary) {
+    if (!FFile) RaiseBuildError(DisplayPath(Path), u"cannot open the file for reading");
+}
+
+size_t TFileReader::Read(uint8_t* Buffer, size_t Size) {
+    FFile.read(reinterpret_cast<char*>(Buffer), std::streamsize(Size));
+    if (FFile.bad() || (FFile.fail() && !FFile.eof()))
+        RaiseBuildError(DisplayPath(FPath), u"cannot read the file");
+    return size_t(FFile.gcount());
+}
+
+void TFileReader::Seek(uint64_t Offset) {
+    FFile.clear();
+    if (!FFile.seekg(std::streamoff(Offset)))
+        RaiseBuildError(DisplayPath(FPath), u"cannot read the file");
+}
+
+TScratchFile::TScratchFile(fs::path Path) : FPath(std::move(Path)) {
+    std::error_code Ignored;
+    fs::remove(FPath, Ignored);
+}
+
+TScratchFile::~TScratchFile() {
+    std::error_code Ignored;
+    fs::remove(FPath, Ignored);
+}
+
 void WriteWholeFile(const fs::path& Path, const std::vector<uint8_t>& Bytes) {
     fs::path Temporary = Path;
     Temporary += ".partial";

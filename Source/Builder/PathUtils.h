@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -24,6 +25,32 @@ bool IsFolder(const fs::path& Path);
 std::vector<uint8_t> ReadWholeFile(const fs::path& Path);
 // Writes through a temporary file in the same folder, so a failed build leaves no half file.
 void WriteWholeFile(const fs::path& Path, const std::vector<uint8_t>& Bytes);
+
+// A file read piece by piece into the caller's buffer; errors name the file.
+class TFileReader {
+public:
+    explicit TFileReader(const fs::path& Path);
+    // Up to Size bytes; fewer only at the end of the file.
+    size_t Read(uint8_t* Buffer, size_t Size);
+    void Seek(uint64_t Offset);
+
+private:
+    fs::path FPath;
+    std::ifstream FFile;
+};
+
+// A file removed when the object goes.
+class TScratchFile {
+public:
+    explicit TScratchFile(fs::path Path);
+    ~TScratchFile();
+    TScratchFile(const TScratchFile&) = delete;
+    TScratchFile& operator=(const TScratchFile&) = delete;
+    const fs::path& Path() const { return FPath; }
+
+private:
+    fs::path FPath;
+};
 
 // A file time as the local date-time of the script (days since 1899-12-30).
 TDateTime FileTimeToLocalDateTime(fs::file_time_type Time);

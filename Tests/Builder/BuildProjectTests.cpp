@@ -1,10 +1,13 @@
 #include "BuildError.h"
 #include "BuildProject.h"
 #include "BuilderTestSupport.h"
+#include "FileDataClasses.h"
 #include "InstallerPackage.h"
 #include "InstallerWriter.h"
 #include "LxStreams.h"
 #include "MySetupUtils.h"
+#include "PackageContent.h"
+#include "PackageEncoder.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -139,12 +142,92 @@ TEST_F(BuildProjectTest, FullInstallerCarriesEveryPartAndEveryFileDecodes) {
 }
 
 TEST_F(BuildProjectTest, SameInputsGiveTheSameBytesWhateverTheThreads) {
+    // Large enough to be encoded in chunks.
+    std::vector<uint8_t> Large(size_t(TPackageEncoder::WholeLimit) + 3);
+    for (size_t I = 0; I < Large.size(); ++I)
+        Large[I] = uint8_t(I * 7 / 4096 + I % 3);
+    WriteBytes(Folder / "files/data/large.dat", Large);
     const TBuildReport One = Build("one", "x86", 1);
     const TBuildReport Four = Build("four", "x86", 4);
     EXPECT_EQ(ReadWholeFile(One.FullSetup), ReadWholeFile(Four.FullSetup));
+    // Only the installer is left: the encoded files waited beside it.
+    EXPECT_EQ(std::distance(fs::directory_iterator(Folder / "four"), fs::directory_iterator()), 1);
+    const TInstallerPackage Package(Four.FullSetup);
+    const TSetupFileList& Items = Package.Script().FileList();
+    std::vector<uint8_t> Plain;
+    for (int I = 0; I < Items.Count(); ++I)
+        if (Items.Items(I)->SourceMask == u"large.dat")
+            Package.DecodeFile(*Items.Items(I), [&](const uint8_t* Data, size_t Size) {
+                Plain.insert(Plain.end(), Data, Data + Size);
+            });
+    EXPECT_TRUE(Plain == Large);
     // A changed file changes the package, and only through its content.
     WriteText(Folder / "files/readme.txt", "read me again\r\n");
     EXPECT_NE(ReadWholeFile(Build("changed").FullSetup), ReadWholeFile(One.FullSetup));
+}
+
+TEST_F(BuildProjectTest, LargeFilesEncodeInChunksThatMakeOneStreamWhateverTheThreads) {
+    // Small chunks stand in for the large ones, so that a few hundred KiB take that path.
+    const TChunking Chunking{100000, 65536};
+    const size_t Chunk = Chunking.ChunkSize;
+    // Noise repeating every 5000 bytes, an exact number of chunks: each chunk finds its matches
+    // in the input before it.
+    std::vector<uint8_t> Periodic = Noise(5000, 3);
+    while (Periodic.size() < 8 * Chunk)
+        Periodic.push_back(Periodic[Periodic.size() - 5000]);
+    // One run across several chunk boundaries.
+    std::vector<uint8_t> Run = Noise(Chunk - 100, 4);
+    Run.insert(Run.end(), 300000, 'x');
+    const std::vector<uint8_t> Tail = Noise(777, 5);
+    Run.insert(Run.end(), Tail.begin(), Tail.end());
+    const std::vector<std::vector<uint8_t>> Inputs = {Periodic, Noise(5000, 6), Run, Run};
+
+    std::vector<std::unique_ptr<TSetupFile>> Items;
+    std::vector<TPackageFile> Files;
+    for (size_t I = 0; I < Inputs.size(); ++I) {
+        const fs::path Path = Folder / ("chunked/" + std::to_string(I) + ".bin");
+        WriteBytes(Path, Inputs[I]);
+        Items.push_back(std::make_unique<TSetupFile>());
+        Items.back()->SourceMask = Utf8ToWide(std::to_string(I) + ".bin");
+        Files.push_back({Items.back().get(), Path, Inputs[I].size()});
+    }
+    auto Encode = [&](int Jobs) {
+        const TPackageContent Content =
+            EncodePackageFiles(Files, Jobs, TPackageEncoder::DefaultLevel, nullptr,
+                               Folder / ("spool" + std::to_string(Jobs)), Chunking);
+        EXPECT_EQ(Content.DistinctContents, 3);
+        std::vector<uint8_t> Block;
+        Content.WriteBlock([&](const uint8_t* Data, size_t Size) {
+            Block.insert(Block.end(), Data, Data + Size);
+        });
+        return Block;
+    };
+    const std::vector<uint8_t> Block = Encode(3);
+    EXPECT_TRUE(Encode(1) == Block);
+
+    TFileDataList Index;
+    Index.LoadFromBlock(Block.data(), Block.size());
+    for (size_t I = 0; I < Inputs.size(); ++I) {
+        const TFileData* Entry = Index.FindByGUID(Items[I]->ResID);
+        ASSERT_NE(Entry, nullptr);
+        std::vector<uint8_t> Plain;
+        TSetupfn::DecodeRange(Entry->Data(), Entry->Size(), [&](const uint8_t* Data, size_t Size) {
+            Plain.insert(Plain.end(), Data, Data + Size);
+        });
+        EXPECT_TRUE(Plain == Inputs[I]) << I;
+        if (Inputs[I].size() <= Chunking.WholeLimit) continue;
+        // Every chunk but the last ends with the marker of a byte-aligned flush.
+        std::vector<uint8_t> Stream(Entry->Data(), Entry->Data() + Entry->Size());
+        TSetupfn::ScrambleBytes(Stream.data(), Stream.size(), 0);
+        const uint8_t Marker[] = {0, 0, 0xFF, 0xFF};
+        size_t Markers = 0;
+        for (auto At = Stream.begin();
+             (At = std::search(At, Stream.end(), Marker, Marker + 4)) != Stream.end(); ++At)
+            ++Markers;
+        EXPECT_GE(Markers, (Inputs[I].size() - 1) / Chunk) << I;
+    }
+    // Primed chunks store the repeating noise about once, not once per chunk.
+    EXPECT_LT(Index.FindByGUID(Items[0]->ResID)->Size(), 2 * 5000u);
 }
 
 TEST_F(BuildProjectTest, MiniInstallerCarriesTheMiniScriptAndNoFiles) {

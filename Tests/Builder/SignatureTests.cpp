@@ -4,6 +4,7 @@
 // cli_test.py signs real installers with osslsigncode.
 
 #include "Authenticode.h"
+#include "BuilderTestSupport.h"
 #include "Der.h"
 #include "PeTestSupport.h"
 #include "TestSupport.h"
@@ -151,6 +152,28 @@ TEST_P(SignatureTests, SignedImageOpensAndItsDigestIsChecked) {
     EXPECT_EQ(DescribeSignature(Check),
               u"signed by Vendor Code Signing; its SHA-256 digest matches the file");
     EXPECT_EQ(DescribeSignature(CheckCodeSignature(Stub, u"stub.exe")), u"not signed");
+
+    // From a file: a large one is read through its headers and its table alone.
+    const TScratchFolder Folder("signature");
+    const TPeImage Plain(Stub, u"stub.exe");
+    TResourceTree Tree = Plain.Resources();
+    Tree.Set(TResourceKey::FromId(RT_RCDATA_ID), TResourceKey::FromId(7), 0, TBytes(200000, 7));
+    const TBytes Large = Plain.WithResources(Tree);
+    TSignatureParts Parts;
+    Parts.Digest = Sha256Of(Large);
+    for (const TBytes& Bytes : {Image, WithSignature(Large, SignedData(Parts))}) {
+        WriteBytes(Folder / "signed.exe", Bytes);
+        const std::optional<TCodeSignature> Read =
+            ReadFileCodeSignature(Folder / "signed.exe", u"signed.exe");
+        ASSERT_TRUE(Read);
+        EXPECT_EQ(Read->Signer, u"Vendor Code Signing");
+        EXPECT_EQ(Read->Digest, ReadCodeSignature(Bytes.data(), Bytes.size(), u"x")->Digest);
+        TBytes Extra = Bytes;
+        Extra.push_back(0);
+        WriteBytes(Folder / "extra.exe", Extra);
+        ExpectBuildError([&] { ReadFileCodeSignature(Folder / "extra.exe", u"extra.exe"); },
+                         u"extra.exe", u"1 bytes of extra data follow the certificate table");
+    }
 
     // The checksum is outside the digest; a byte of code is not.
     TBytes Changed = Image;

@@ -4,6 +4,7 @@
 #include "ContentIds.h"
 #include "DefaultIcon.h"
 #include "InstallerWriter.h"
+#include "LxFileStream.h"
 #include "LxSysUtils.h"
 #include "PackageContent.h"
 #include "PackageEncoder.h"
@@ -71,6 +72,22 @@ void AddUninstaller(TSetupScript& Script, const fs::path& Program,
     Item->FileBytes = int32_t(Size);
     Files.push_back({Item.get(), Program, Size});
     Script.FileList().Add(std::move(Item));
+}
+
+// The image written to Path through a file beside it that takes the name only when complete.
+uint64_t WriteImageFile(const fs::path& Path, const TPeImage& Stub, const TInstallerParts& Parts) {
+    fs::path Partial = Path;
+    Partial += ".partial";
+    const TScratchFile Scratch(Partial);
+    uint64_t Size = 0;
+    {
+        TFileStream Out(FromPath(Partial), fmCreate);
+        Size = WriteInstallerImage(Stub, Parts, Out);
+    }
+    std::error_code Error;
+    fs::rename(Partial, Path, Error);
+    if (Error) RaiseBuildError(DisplayPath(Path), u"cannot replace the file");
+    return Size;
 }
 
 WideString OutputName(WideStringView Given, WideStringView Fallback) {
@@ -146,43 +163,49 @@ TBuildReport BuildProject(const TBuildRequest& Request) {
                         u"BuildMiniSetup is set but FullDownloadUrl is empty: the mini installer "
                         u"would have nothing to download");
 
-    TPackageContent Content;
+    CreateOutputDir();
+    fs::path SpoolPath = FullSetup;
+    SpoolPath += ".spool";
+    std::optional<TPackageContent> Content;
     {
         uint64_t Total = 0;
         for (const TPackageFile& File : Files)
             Total += File.Size;
         TProgress Progress("encoding", Total, Request.ShowProgress);
-        Content = EncodePackageFiles(Files, Request.Jobs, Request.Level, &Progress);
+        Content.emplace(
+            EncodePackageFiles(Files, Request.Jobs, Request.Level, &Progress, SpoolPath));
     }
     Report.Files = Files.size();
     Report.Engine = TPackageEncoder(Request.Level).Engine();
-    Report.DistinctContents = Content.DistinctContents;
-    Report.PlainBytes = Content.PlainBytes;
-    Report.StoredBytes = Content.StoredBytes;
+    Report.DistinctContents = Content->DistinctContents;
+    Report.PlainBytes = Content->PlainBytes;
+    Report.StoredBytes = Content->StoredBytes;
 
-    CreateOutputDir();
     TInstallerParts Parts;
     Parts.Script = Script.get();
     Parts.IconPng = &Icon;
     Parts.LicenseText = License ? &*License : nullptr;
-    Parts.FileBlock = &Content.FileBlock;
+    Parts.StreamedBlockSize = Content->BlockSize();
+    Parts.StreamedBlock = [&](TByteSink Sink) { Content->WriteBlock(Sink); };
     Parts.FileName = FullName;
-    std::vector<uint8_t> FullImage = MakeInstallerImage(Stub, Parts);
-    std::vector<uint8_t>().swap(Content.FileBlock);
-    Parts.FileBlock = nullptr;
     Report.FullSetup = FullSetup;
-    // The pin is taken from the very bytes written, signature included.
+    // The pin is taken from the file as written, signature included.
     TSha256::TDigest FullDigest{};
     if (Signer) {
-        const TSignedFile Signed = Signer->SignInto(std::move(FullImage), FullSetup);
+        fs::path Unsigned = FullSetup;
+        Unsigned += ".unsigned";
+        const TScratchFile Scratch(Unsigned);
+        WriteImageFile(Unsigned, Stub, Parts);
+        Content.reset();
+        const TSignedFile Signed = Signer->SignFileInto(Scratch.Path(), FullSetup);
         Report.FullSize = Signed.Size;
         FullDigest = Signed.Sha256;
     } else {
-        WriteWholeFile(FullSetup, FullImage);
-        Report.FullSize = FullImage.size();
-        if (Info.BuildMiniSetup && Request.PinFullSetup)
-            FullDigest = TSha256::Of(FullImage.data(), FullImage.size());
+        Report.FullSize = WriteImageFile(FullSetup, Stub, Parts);
+        Content.reset();
+        if (Info.BuildMiniSetup && Request.PinFullSetup) FullDigest = FileSha256(FullSetup);
     }
+    Parts.StreamedBlock = nullptr;
 
     if (Info.BuildMiniSetup) {
         Parts.FileName = OutputName(Info.MiniSetupFile, u"SetupMini.exe");

@@ -36,7 +36,7 @@ TVersionInfo VersionOf(const TSetupBaseInfo& Info, const WideString& FileName) {
 
 } // namespace
 
-std::vector<uint8_t> MakeInstallerImage(const TPeImage& Stub, const TInstallerParts& Parts) {
+uint64_t WriteInstallerImage(const TPeImage& Stub, const TInstallerParts& Parts, TStream& Out) {
     const TSetupBaseInfo& Info = Parts.Script->BaseInfo();
     const TResourceKey RcData = TResourceKey::FromId(RT_RCDATA_ID);
     TResourceTree Tree = Stub.Resources();
@@ -48,12 +48,17 @@ std::vector<uint8_t> MakeInstallerImage(const TPeImage& Stub, const TInstallerPa
     TMemoryStream Script;
     Parts.Script->SaveToStream(Script);
     TSetupfn::EncodeStream(Script);
-    const bool Full = Parts.FileBlock != nullptr;
+    const bool Full = Parts.FileBlock != nullptr || Parts.StreamedBlock;
     Tree.Set(RcData, TResourceKey::FromName(Full ? FullSetupScriptResName : MiniSetupScriptResName),
              LANG_NEUTRAL_ID, Script.Bytes());
-    if (Full)
+    if (Parts.FileBlock)
         Tree.Set(RcData, TResourceKey::FromName(FileDataResName), LANG_NEUTRAL_ID,
                  *Parts.FileBlock);
+    if (Parts.StreamedBlock) {
+        Tree.Set(RcData, TResourceKey::FromName(FileDataResName), LANG_NEUTRAL_ID, {});
+        Tree.Items.back().StreamedSize = Parts.StreamedBlockSize;
+        Tree.Items.back().Stream = Parts.StreamedBlock;
+    }
     if (Parts.FullSetupDigest)
         Tree.Set(RcData, TResourceKey::FromName(FullSetupDigestResName), LANG_NEUTRAL_ID,
                  *Parts.FullSetupDigest);
@@ -70,9 +75,14 @@ std::vector<uint8_t> MakeInstallerImage(const TPeImage& Stub, const TInstallerPa
     Tree.Set(Version, TResourceKey::FromId(1), 0x0804,
              MakeVersionResource(VersionOf(Info, Parts.FileName)));
 
-    std::vector<uint8_t> Image = Stub.WithResources(Tree);
-    if (Image.size() >= size_t(INT32_MAX))
+    if (Stub.SizeWithResources(Tree) >= uint64_t(INT32_MAX))
         RaiseBuildError(Parts.FileName,
                         u"would be 2 GiB or larger, more than an executable can be");
-    return Image;
+    return Stub.WriteWithResources(Tree, Out);
+}
+
+std::vector<uint8_t> MakeInstallerImage(const TPeImage& Stub, const TInstallerParts& Parts) {
+    TMemoryStream Out;
+    WriteInstallerImage(Stub, Parts, Out);
+    return Out.Bytes();
 }

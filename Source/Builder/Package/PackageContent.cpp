@@ -3,13 +3,17 @@
 #include "BuildError.h"
 #include "ContentIds.h"
 #include "FileDataClasses.h"
+#include "LxFileStream.h"
+#include "MySetupUtils.h"
 #include "PackageEncoder.h"
 #include "Progress.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <exception>
 #include <map>
 #include <mutex>
@@ -17,32 +21,31 @@
 #include <thread>
 #include <zlib.h>
 
-void RunParallel(size_t Count, int Jobs, const std::vector<uint64_t>& Sizes,
-                 const std::function<void(size_t)>& Work, TProgress* Progress) {
-    std::vector<size_t> Order(Count);
-    std::iota(Order.begin(), Order.end(), size_t(0));
-    // Largest first, so no thread is left with one big file at the end.
-    if (!Sizes.empty())
-        std::stable_sort(Order.begin(), Order.end(),
-                         [&](size_t A, size_t B) { return Sizes[A] > Sizes[B]; });
-    std::atomic<size_t> Next{0};
-    std::atomic<bool> Failed{false};
+#ifdef ONESETUP_HAVE_LIBDEFLATE
+#include <libdeflate.h>
+#endif
+
+namespace {
+
+// Runs Worker on Threads threads while the calling thread draws the progress. A worker's error
+// ends that worker and calls Stop, so that the others can leave early; the first one is raised
+// again here after all threads stopped.
+void RunThreads(int Threads, const std::function<void()>& Worker, const std::function<void()>& Stop,
+                TProgress* Progress) {
     std::exception_ptr FirstError;
     std::mutex ErrorLock;
-    int Running = 0;
+    int Running = Threads;
     std::mutex DoneLock;
     std::condition_variable Done;
-    auto Worker = [&] {
-        for (;;) {
-            const size_t Slot = Next.fetch_add(1);
-            if (Slot >= Count || Failed.load()) break;
-            try {
-                Work(Order[Slot]);
-            } catch (...) {
+    auto Run = [&] {
+        try {
+            Worker();
+        } catch (...) {
+            {
                 std::lock_guard<std::mutex> Guard(ErrorLock);
                 if (!FirstError) FirstError = std::current_exception();
-                Failed = true;
             }
+            Stop();
         }
         {
             std::lock_guard<std::mutex> Guard(DoneLock);
@@ -50,11 +53,9 @@ void RunParallel(size_t Count, int Jobs, const std::vector<uint64_t>& Sizes,
         }
         Done.notify_one();
     };
-    const int Threads = std::max(1, std::min<int>(Jobs, int(std::max<size_t>(Count, 1))));
-    Running = Threads;
     std::vector<std::thread> Pool;
     for (int I = 0; I < Threads; ++I)
-        Pool.emplace_back(Worker);
+        Pool.emplace_back(Run);
     // The calling thread only draws the progress between waits, which end as soon as the
     // workers do: a small build does not wait out a redraw period.
     {
@@ -68,6 +69,29 @@ void RunParallel(size_t Count, int Jobs, const std::vector<uint64_t>& Sizes,
     if (FirstError) std::rethrow_exception(FirstError);
 }
 
+} // namespace
+
+void RunParallel(size_t Count, int Jobs, const std::vector<uint64_t>& Sizes,
+                 const std::function<void(size_t)>& Work, TProgress* Progress) {
+    std::vector<size_t> Order(Count);
+    std::iota(Order.begin(), Order.end(), size_t(0));
+    // Largest first, so no thread is left with one big file at the end.
+    if (!Sizes.empty())
+        std::stable_sort(Order.begin(), Order.end(),
+                         [&](size_t A, size_t B) { return Sizes[A] > Sizes[B]; });
+    std::atomic<size_t> Next{0};
+    std::atomic<bool> Failed{false};
+    const int Threads = std::max(1, std::min<int>(Jobs, int(std::max<size_t>(Count, 1))));
+    RunThreads(
+        Threads,
+        [&] {
+            for (size_t Slot = Next.fetch_add(1); Slot < Count && !Failed.load();
+                 Slot = Next.fetch_add(1))
+                Work(Order[Slot]);
+        },
+        [&] { Failed = true; }, Progress);
+}
+
 namespace {
 
 struct TContentKey {
@@ -78,14 +102,88 @@ struct TContentKey {
     }
 };
 
-uint32_t Crc32Of(const std::vector<uint8_t>& Bytes) {
-    uLong Crc = crc32(0, nullptr, 0);
-    for (size_t Done = 0; Done < Bytes.size();) {
-        const uInt Piece = uInt(std::min<size_t>(Bytes.size() - Done, 1u << 30));
-        Crc = crc32(Crc, Bytes.data() + Done, Piece);
+constexpr size_t PieceSize = TPackageEncoder::PieceSize;
+
+// A piece buffer per thread, never zero-filled.
+uint8_t* PieceBuffer() {
+    thread_local std::unique_ptr<uint8_t[]> Buffer;
+    if (!Buffer) Buffer = std::make_unique_for_overwrite<uint8_t[]>(PieceSize);
+    return Buffer.get();
+}
+
+uint32_t Crc32Update(uint32_t Crc, const uint8_t* Data, size_t Size) {
+#ifdef ONESETUP_HAVE_LIBDEFLATE
+    // The same checksum several times faster than zlib's.
+    return libdeflate_crc32(Crc, Data, Size);
+#else
+    uLong Value = Crc;
+    for (size_t Done = 0; Done < Size;) {
+        const uInt Piece = uInt(std::min<size_t>(Size - Done, 1u << 30));
+        Value = crc32(Value, Data + Done, Piece);
         Done += Piece;
     }
-    return uint32_t(Crc);
+    return uint32_t(Value);
+#endif
+}
+
+uint32_t Adler32Update(uint32_t Adler, const uint8_t* Data, size_t Size) {
+#ifdef ONESETUP_HAVE_LIBDEFLATE
+    return libdeflate_adler32(Adler, Data, Size);
+#else
+    return uint32_t(adler32(Adler, Data, uInt(Size)));
+#endif
+}
+
+// The input of a thread's task, grown as needed and never zero-filled.
+uint8_t* InputBuffer(size_t Size) {
+    thread_local std::unique_ptr<uint8_t[]> Buffer;
+    thread_local size_t Capacity = 0;
+    if (Size > Capacity) {
+        Buffer.reset();
+        Buffer = std::make_unique_for_overwrite<uint8_t[]>(Size);
+        Capacity = Size;
+    }
+    return Buffer.get();
+}
+
+[[noreturn]] void RaiseChanged(const TPackageFile& File) {
+    RaiseBuildError(DisplayPath(File.Source), u"changed while the package was built");
+}
+
+// Reads the whole file in pieces; a file that is no longer its listed size raises.
+void ReadPieces(const TPackageFile& File, uint8_t* Buffer,
+                TFunctionRef<void(const uint8_t*, size_t)> Piece) {
+    TFileReader Reader(File.Source);
+    uint64_t Total = 0;
+    for (;;) {
+        const size_t Got = Reader.Read(Buffer, PieceSize);
+        if (Got == 0) break;
+        Total += Got;
+        if (Total > File.Size) RaiseChanged(File);
+        Piece(Buffer, Got);
+    }
+    if (Total != File.Size) RaiseChanged(File);
+}
+
+uint32_t Crc32OfFile(const TPackageFile& File) {
+    uint32_t Crc = uint32_t(crc32(0, nullptr, 0));
+    ReadPieces(File, PieceBuffer(),
+               [&](const uint8_t* Data, size_t Size) { Crc = Crc32Update(Crc, Data, Size); });
+    return Crc;
+}
+
+bool SameContent(const TPackageFile& A, const TPackageFile& B) {
+    if (A.Size != B.Size) return false;
+    TFileReader Left(A.Source), Right(B.Source);
+    const auto Buffers = std::make_unique_for_overwrite<uint8_t[]>(2 * PieceSize);
+    for (uint64_t Done = 0; Done < A.Size;) {
+        const size_t Want = size_t(std::min<uint64_t>(PieceSize, A.Size - Done));
+        if (Left.Read(Buffers.get(), Want) != Want) RaiseChanged(A);
+        if (Right.Read(Buffers.get() + PieceSize, Want) != Want) RaiseChanged(B);
+        if (std::memcmp(Buffers.get(), Buffers.get() + PieceSize, Want) != 0) return false;
+        Done += Want;
+    }
+    return true;
 }
 
 WideString TargetPath(const TSetupFile& Item) {
@@ -93,29 +191,243 @@ WideString TargetPath(const TSetupFile& Item) {
     return IncludeTrailingBackslash(Item.DestDir) + Name;
 }
 
+// Pass 2: the threads take the chunks of the large files in order, ahead of the whole files,
+// and leave each encoded chunk in a window of slots; whoever finds the oldest one done appends
+// it and those done after it. A large file so keeps every thread busy, and a thread that would
+// run past the window takes a whole file or waits.
+class TEncodePass {
+public:
+    using TAppend = std::function<void(size_t File, const uint8_t* Data, size_t Size)>;
+
+    TEncodePass(const std::vector<TPackageFile>& Files, const std::vector<uint32_t>& Crcs,
+                const std::vector<size_t>& Distinct, int Level, const TChunking& Chunking,
+                TProgress* Progress, TAppend Append)
+        : FFiles(Files), FCrcs(Crcs), FLevel(Level), FProgress(Progress),
+          FAppend(std::move(Append)) {
+        std::vector<size_t> Large;
+        for (size_t I : Distinct)
+            (Files[I].Size > Chunking.WholeLimit ? Large : FWholes).push_back(I);
+        // Largest first, so no thread is left with one big file at the end.
+        auto BySize = [&](size_t A, size_t B) { return Files[A].Size > Files[B].Size; };
+        std::stable_sort(FWholes.begin(), FWholes.end(), BySize);
+        std::stable_sort(Large.begin(), Large.end(), BySize);
+        for (size_t I : Large)
+            for (uint64_t Offset = 0; Offset < Files[I].Size; Offset += Chunking.ChunkSize) {
+                const size_t Size =
+                    size_t(std::min<uint64_t>(Chunking.ChunkSize, Files[I].Size - Offset));
+                FChunks.push_back({I, Offset, Size, Offset + Size == Files[I].Size});
+            }
+    }
+
+    void Run(int Jobs) {
+        const size_t Tasks = FWholes.size() + FChunks.size();
+        const int Threads = std::max(1, std::min<int>(Jobs, int(std::max<size_t>(Tasks, 1))));
+        // Each thread's chunk and three more done early, waiting for an older one.
+        FSlots.resize(std::min(FChunks.size(), size_t(Threads) * 4));
+        RunThreads(
+            Threads, [&] { Work(); },
+            [&] {
+                {
+                    std::lock_guard<std::mutex> Guard(FLock);
+                    FFailed = true;
+                }
+                FWritten.notify_all();
+            },
+            FProgress);
+    }
+
+private:
+    struct TChunk {
+        size_t File;
+        uint64_t Offset;
+        size_t Size;
+        bool Last;
+    };
+    struct TSlot {
+        std::vector<uint8_t> Encoded;
+        size_t Length = 0;
+        uint32_t Crc = 0, Adler = 0;
+        bool Done = false;
+    };
+
+    const std::vector<TPackageFile>& FFiles;
+    const std::vector<uint32_t>& FCrcs;
+    int FLevel;
+    TProgress* FProgress;
+    TAppend FAppend;
+    std::vector<size_t> FWholes; // largest first
+    std::vector<TChunk> FChunks; // in stream order, largest file first
+    std::vector<TSlot> FSlots;   // chunk I waits in slot I % size
+    std::mutex FLock;
+    std::condition_variable FWritten;
+    size_t FNextWhole = 0, FNextChunk = 0, FNextWrite = 0;
+    bool FWriting = false, FFailed = false;
+    // The stream being appended: its length so far and the checksums of its input.
+    uint64_t FStreamBytes = 0;
+    uint32_t FStreamCrc = 0, FStreamAdler = 0;
+
+    bool ChunkFree() const {
+        return FNextChunk < FChunks.size() && FNextChunk < FNextWrite + FSlots.size();
+    }
+
+    void Work() {
+        for (;;) {
+            std::unique_lock<std::mutex> Lock(FLock);
+            FWritten.wait(Lock, [&] {
+                return FFailed || ChunkFree() || FNextWhole < FWholes.size() ||
+                       FNextChunk == FChunks.size();
+            });
+            if (FFailed) return;
+            if (ChunkFree()) {
+                const size_t Chunk = FNextChunk++;
+                Lock.unlock();
+                EncodeChunk(Chunk);
+            } else if (FNextWhole < FWholes.size()) {
+                const size_t File = FWholes[FNextWhole++];
+                Lock.unlock();
+                EncodeWhole(File);
+            } else {
+                return;
+            }
+        }
+    }
+
+    TPackageEncoder& Encoder() {
+        thread_local std::unique_ptr<TPackageEncoder> Encoder;
+        if (!Encoder) Encoder = std::make_unique<TPackageEncoder>(FLevel);
+        return *Encoder;
+    }
+
+    void EncodeWhole(size_t I) {
+        const TPackageFile& File = FFiles[I];
+        const size_t Size = size_t(File.Size);
+        uint8_t* Data = InputBuffer(Size);
+        TFileReader Reader(File.Source);
+        uint8_t Beyond = 0;
+        if (Reader.Read(Data, Size) != Size || Reader.Read(&Beyond, 1) != 0) RaiseChanged(File);
+        if (Crc32Update(uint32_t(crc32(0, nullptr, 0)), Data, Size) != FCrcs[I]) RaiseChanged(File);
+        const std::span<const uint8_t> Stream = Encoder().Encode(Data, Size);
+        FAppend(I, Stream.data(), Stream.size());
+        if (FProgress) FProgress->Advance(File.Size);
+    }
+
+    void EncodeChunk(size_t Index) {
+        const TChunk& Chunk = FChunks[Index];
+        const TPackageFile& File = FFiles[Chunk.File];
+        const size_t Primed =
+            size_t(std::min<uint64_t>(Chunk.Offset, TPackageEncoder::ChunkPriming));
+        uint8_t* Data = InputBuffer(Primed + Chunk.Size);
+        TFileReader Reader(File.Source);
+        Reader.Seek(Chunk.Offset - Primed);
+        uint8_t Beyond = 0;
+        if (Reader.Read(Data, Primed + Chunk.Size) != Primed + Chunk.Size ||
+            (Chunk.Last && Reader.Read(&Beyond, 1) != 0))
+            RaiseChanged(File);
+        // Nobody else touches the slot until it is done: the chunk a window earlier is written.
+        TSlot& Slot = FSlots[Index % FSlots.size()];
+        Slot.Crc = Crc32Update(uint32_t(crc32(0, nullptr, 0)), Data + Primed, Chunk.Size);
+        Slot.Adler = Adler32Update(uint32_t(adler32(0, nullptr, 0)), Data + Primed, Chunk.Size);
+        Slot.Length = Encoder().EncodeChunk(Data, Primed, Chunk.Size, Chunk.Last, Slot.Encoded);
+        if (FProgress) FProgress->Advance(Chunk.Size);
+        {
+            std::lock_guard<std::mutex> Guard(FLock);
+            Slot.Done = true;
+            if (FWriting) return;
+            FWriting = true;
+        }
+        WriteDone();
+    }
+
+    // Appends the done chunks from the oldest on, one thread at a time.
+    void WriteDone() {
+        for (;;) {
+            size_t Index;
+            {
+                std::lock_guard<std::mutex> Guard(FLock);
+                Index = FNextWrite;
+                if (Index == FChunks.size() || !FSlots[Index % FSlots.size()].Done) {
+                    FWriting = false;
+                    return;
+                }
+            }
+            const TChunk& Chunk = FChunks[Index];
+            TSlot& Slot = FSlots[Index % FSlots.size()];
+            if (Chunk.Offset == 0) {
+                FStreamBytes = 0;
+                FStreamCrc = uint32_t(crc32(0, nullptr, 0));
+                FStreamAdler = uint32_t(adler32(0, nullptr, 0));
+                std::array<uint8_t, 2> Head = TPackageEncoder::StreamHead();
+                Emit(Chunk.File, Head.data(), Head.size());
+            }
+            Emit(Chunk.File, Slot.Encoded.data(), Slot.Length);
+            FStreamCrc = uint32_t(crc32_combine(FStreamCrc, Slot.Crc, z_off_t(Chunk.Size)));
+            FStreamAdler = uint32_t(adler32_combine(FStreamAdler, Slot.Adler, z_off_t(Chunk.Size)));
+            if (Chunk.Last) {
+                if (FStreamCrc != FCrcs[Chunk.File]) RaiseChanged(FFiles[Chunk.File]);
+                std::array<uint8_t, 4> Tail = TPackageEncoder::StreamTail(FStreamAdler);
+                Emit(Chunk.File, Tail.data(), Tail.size());
+            }
+            {
+                std::lock_guard<std::mutex> Guard(FLock);
+                Slot.Done = false;
+                ++FNextWrite;
+            }
+            FWritten.notify_all();
+        }
+    }
+
+    // The key depends on the offset in the stream, so chunks are scrambled as they are appended.
+    void Emit(size_t File, uint8_t* Data, size_t Size) {
+        TSetupfn::ScrambleBytes(Data, Size, FStreamBytes);
+        FStreamBytes += Size;
+        FAppend(File, Data, Size);
+    }
+};
+
 } // namespace
 
+TPackageContent::TPackageContent(const fs::path& Spool)
+    : FSpoolFile(std::make_unique<TScratchFile>(Spool)),
+      FSpool(std::make_unique<TFileStream>(FromPath(Spool), fmCreateExclusive)) {}
+
+TPackageContent::TPackageContent(TPackageContent&&) noexcept = default;
+TPackageContent::~TPackageContent() {
+    FSpool.reset(); // closed before it is removed
+}
+
+uint64_t TPackageContent::BlockSize() const {
+    return StoredBytes + FIndex.size();
+}
+
+void TPackageContent::WriteBlock(TByteSink Sink) const {
+    uint8_t* Buffer = PieceBuffer();
+    for (const std::vector<TExtent>& Stream : FStreams)
+        for (const TExtent& Extent : Stream) {
+            FSpool->Seek(int64_t(Extent.Offset), soBeginning);
+            for (uint64_t Done = 0; Done < Extent.Size;) {
+                const size_t Piece = size_t(std::min<uint64_t>(PieceSize, Extent.Size - Done));
+                FSpool->ReadBuffer(Buffer, int64_t(Piece));
+                Sink(Buffer, Piece);
+                Done += Piece;
+            }
+        }
+    Sink(FIndex.data(), FIndex.size());
+}
+
 TPackageContent EncodePackageFiles(std::vector<TPackageFile>& Files, int Jobs, int Level,
-                                   TProgress* Progress) {
-    TPackageContent Content;
+                                   TProgress* Progress, const fs::path& Spool,
+                                   const TChunking& Chunking) {
+    TPackageContent Content(Spool);
     std::vector<uint64_t> Sizes;
     for (const TPackageFile& File : Files) {
         Sizes.push_back(File.Size);
         Content.PlainBytes += File.Size;
     }
 
-    // Pass 1: a checksum per file finds identical contents without holding them all.
+    // Pass 1: a checksum per file finds identical contents without holding them.
     std::vector<uint32_t> Crcs(Files.size());
     RunParallel(
-        Files.size(), Jobs, Sizes,
-        [&](size_t I) {
-            const std::vector<uint8_t> Bytes = ReadWholeFile(Files[I].Source);
-            if (Bytes.size() != Files[I].Size)
-                RaiseBuildError(DisplayPath(Files[I].Source),
-                                u"changed while the package was built");
-            Crcs[I] = Crc32Of(Bytes);
-        },
-        nullptr);
+        Files.size(), Jobs, Sizes, [&](size_t I) { Crcs[I] = Crc32OfFile(Files[I]); }, nullptr);
 
     // The first file of each content is stored; later equal ones share its stream.
     std::map<TContentKey, std::vector<size_t>> Candidates;
@@ -126,7 +438,7 @@ TPackageContent EncodePackageFiles(std::vector<TPackageFile>& Files, int Jobs, i
         if (Files[I].Size == 0) continue;
         auto& Same = Candidates[{Files[I].Size, Crcs[I]}];
         for (size_t Earlier : Same)
-            if (ReadWholeFile(Files[Earlier].Source) == ReadWholeFile(Files[I].Source)) {
+            if (SameContent(Files[Earlier], Files[I])) {
                 StoredAs[I] = Earlier;
                 break;
             }
@@ -136,30 +448,28 @@ TPackageContent EncodePackageFiles(std::vector<TPackageFile>& Files, int Jobs, i
         }
     }
 
-    // Pass 2: encode the distinct contents.
-    std::vector<std::vector<uint8_t>> Encoded(Files.size());
-    std::vector<uint64_t> DistinctSizes;
-    for (size_t I : Distinct)
-        DistinctSizes.push_back(Files[I].Size);
-    RunParallel(
-        Distinct.size(), Jobs, DistinctSizes,
-        [&](size_t Slot) {
-            thread_local std::unique_ptr<TPackageEncoder> Encoder;
-            if (!Encoder) Encoder = std::make_unique<TPackageEncoder>(Level);
-            const size_t I = Distinct[Slot];
-            const std::vector<uint8_t> Bytes = ReadWholeFile(Files[I].Source);
-            if (Bytes.size() != Files[I].Size || Crc32Of(Bytes) != Crcs[I])
-                RaiseBuildError(DisplayPath(Files[I].Source),
-                                u"changed while the package was built");
-            Encoded[I] = Encoder->Encode(Bytes.data(), Bytes.size());
-            if (Progress) Progress->Advance(Bytes.size());
-        },
-        Progress);
+    // Pass 2: encode the distinct contents into the spool, in whatever order they finish;
+    // the block takes them back in item order.
+    using TExtent = TPackageContent::TExtent;
+    std::vector<std::vector<TExtent>> Encoded(Files.size());
+    std::mutex SpoolLock;
+    auto Append = [&](size_t File, const uint8_t* Data, size_t Size) {
+        std::vector<TExtent>& Extents = Encoded[File];
+        std::lock_guard<std::mutex> Guard(SpoolLock);
+        Content.FSpool->Seek(int64_t(Content.FSpoolSize), soBeginning);
+        Content.FSpool->WriteBuffer(Data, int64_t(Size));
+        if (!Extents.empty() && Extents.back().Offset + Extents.back().Size == Content.FSpoolSize)
+            Extents.back().Size += Size;
+        else
+            Extents.push_back({Content.FSpoolSize, Size});
+        Content.FSpoolSize += Size;
+    };
+    TEncodePass(Files, Crcs, Distinct, Level, Chunking, Progress, Append).Run(Jobs);
 
     // Layout in item order; names from each item's target path and its content.
     TFileDataList Index;
     std::vector<int64_t> Offsets(Files.size(), -1);
-    std::vector<uint8_t>& Block = Content.FileBlock;
+    uint64_t BlockBytes = 0;
     for (size_t I = 0; I < Files.size(); ++I) {
         TSetupFile& Item = *Files[I].Item;
         TSha256 Identity;
@@ -168,12 +478,16 @@ TPackageContent EncodePackageFiles(std::vector<TPackageFile>& Files, int Jobs, i
         Item.ResID = ContentGuid("file", TargetPath(Item), Identity.Finish());
         if (Files[I].Size == 0) continue;
         const size_t Stored = StoredAs[I];
+        uint64_t Length = 0;
+        for (const TExtent& Extent : Encoded[Stored])
+            Length += Extent.Size;
         if (Offsets[Stored] < 0) {
-            Offsets[Stored] = int64_t(Block.size());
-            Block.insert(Block.end(), Encoded[Stored].begin(), Encoded[Stored].end());
-            Content.StoredBytes += Encoded[Stored].size();
+            Offsets[Stored] = int64_t(BlockBytes);
+            BlockBytes += Length;
+            Content.StoredBytes += Length;
             ++Content.DistinctContents;
-            if (Block.size() > size_t(INT32_MAX))
+            Content.FStreams.push_back(Encoded[Stored]);
+            if (BlockBytes > uint64_t(INT32_MAX))
                 RaiseBuildError(DisplayPath(Files[I].Source),
                                 u"brings the file data to 2 GiB or more, the limit of the package "
                                 u"format");
@@ -181,12 +495,11 @@ TPackageContent EncodePackageFiles(std::vector<TPackageFile>& Files, int Jobs, i
         auto Entry = std::make_unique<TFileData>();
         Entry->GUID = Item.ResID;
         Entry->Offset = int32_t(Offsets[Stored]);
-        Entry->Bytes = int32_t(Encoded[Stored].size());
+        Entry->Bytes = int32_t(Length);
         Index.Add(std::move(Entry));
     }
-    Encoded.clear();
-    Index.AppendIndexTo(Block);
-    if (Block.size() > size_t(INT32_MAX))
+    Index.AppendIndexTo(Content.FIndex);
+    if (Content.BlockSize() > uint64_t(INT32_MAX))
         throw EBuildError(u"the file data reaches 2 GiB, the limit of the package format");
     return Content;
 }

@@ -1,24 +1,57 @@
 #pragma once
 
+#include "LxSysUtils.h"
+#include "PackageEncoder.h"
 #include "ProjectFiles.h"
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
+class TFileStream;
 class TProgress;
 
-struct TPackageContent {
-    std::vector<uint8_t> FileBlock; // files, index and index length; empty without files
+// Files larger than WholeLimit are encoded in chunks of ChunkSize: smaller in tests.
+struct TChunking {
+    uint64_t WholeLimit = TPackageEncoder::WholeLimit;
+    size_t ChunkSize = TPackageEncoder::ChunkSize;
+};
+
+// The encoded files wait in a scratch file beside the output until the installer is written:
+// a build holds no more than its threads' pieces, whatever the package's size.
+class TPackageContent {
+public:
+    TPackageContent(TPackageContent&&) noexcept;
+    ~TPackageContent();
+
     uint64_t PlainBytes = 0;
     uint64_t StoredBytes = 0; // encoded bytes of the distinct contents
     int DistinctContents = 0;
+
+    // The file-data block: the streams in item order, the index and its length.
+    uint64_t BlockSize() const;
+    void WriteBlock(TByteSink Sink) const;
+
+private:
+    friend TPackageContent EncodePackageFiles(std::vector<TPackageFile>&, int, int, TProgress*,
+                                              const fs::path&, const TChunking&);
+    struct TExtent {
+        uint64_t Offset, Size;
+    };
+    explicit TPackageContent(const fs::path& Spool);
+    std::unique_ptr<TScratchFile> FSpoolFile;
+    std::unique_ptr<TFileStream> FSpool;
+    uint64_t FSpoolSize = 0;
+    std::vector<std::vector<TExtent>> FStreams; // in block order
+    std::vector<uint8_t> FIndex;                // encoded, with its length
 };
 
-// Reads every file, stores each distinct content once (encoded on all Jobs threads), gives
-// every item its ResID and lays out the file-data block with its index.
+// Reads every file, stores each distinct content once (encoded on all Jobs threads into the
+// scratch file Spool), gives every item its ResID and lays out the file-data block.
 TPackageContent EncodePackageFiles(std::vector<TPackageFile>& Files, int Jobs, int Level,
-                                   TProgress* Progress);
+                                   TProgress* Progress, const fs::path& Spool,
+                                   const TChunking& Chunking = {});
 
 // Runs Work(I) for I in [0, Count) on Jobs threads, biggest first when Sizes are given; the
 // first error raised by any task is raised again here after all threads stopped.

@@ -1,6 +1,9 @@
 #include "Sha256.h"
 
+#include "PathUtils.h"
+
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -106,4 +109,14 @@ std::string HexText(const void* Data, size_t Size) {
         Text += Digits[Byte & 15];
     }
     return Text;
+}
+
+TSha256::TDigest FileSha256(const std::filesystem::path& File) {
+    constexpr size_t PieceSize = size_t(1) << 20;
+    const auto Buffer = std::make_unique_for_overwrite<uint8_t[]>(PieceSize);
+    TFileReader Reader(File);
+    TSha256 Hash;
+    while (const size_t Got = Reader.Read(Buffer.get(), PieceSize))
+        Hash.Update(Buffer.get(), Got);
+    return Hash.Finish();
 }

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -28,6 +29,9 @@ private:
     size_t FBuffered = 0;
     uint64_t FLength = 0;
 };
+
+// Of a file's bytes, read piece by piece; errors name the file.
+TSha256::TDigest FileSha256(const std::filesystem::path& File);
 
 // Lower-case hexadecimal, as digests are shown.
 std::string HexText(const void* Data, size_t Size);

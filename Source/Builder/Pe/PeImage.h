@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LxStreams.h"
 #include "PeResources.h"
 
 #include <cstdint>
@@ -24,6 +25,10 @@ public:
     // The image with its resource section replaced by Tree: section sizes, the resource data
     // directory, SizeOfImage, SizeOfInitializedData and the checksum updated, and no signature.
     std::vector<uint8_t> WithResources(const TResourceTree& Tree) const;
+    // The same written to Out from its current position as the resources are laid out, the
+    // checksum patched at the end: no copy of the image is held. Returns the bytes written.
+    uint64_t WriteWithResources(const TResourceTree& Tree, TStream& Out) const;
+    uint64_t SizeWithResources(const TResourceTree& Tree) const;
 
 private:
     std::vector<uint8_t> FBytes;
@@ -36,6 +41,18 @@ private:
     size_t FNtHeaders = 0;
     size_t FOptionalHeader = 0;
     size_t FResourceSectionHeader = 0;
+};
+
+// The image checksum, summed piece by piece as the file is written.
+class TPeChecksum {
+public:
+    void Add(const uint8_t* Data, size_t Size);
+    // With the checksum field's bytes counted as zero.
+    uint32_t Finish() const;
+
+private:
+    uint64_t FSum = 0;
+    uint64_t FSize = 0;
 };
 
 // The image checksum: 16-bit one's-complement sum of the file with the checksum field taken

@@ -65,8 +65,10 @@ public:
     // Bytes of the section's content, before the file alignment.
     size_t Size() const { return FSize; }
 
-    // Writes Size() bytes, which the caller has zeroed.
-    void Write(uint8_t* Out) const {
+    // Writes Size() bytes: the tables, then each blob as it comes.
+    void Write(TByteSink Sink) const {
+        std::vector<uint8_t> Head(FBlobs, 0);
+        uint8_t* Out = Head.data();
         size_t Directory = 0;
         size_t NextDirectory = TableSize(FTypes.size());
         size_t DataEntry = FDataEntries;
@@ -118,14 +120,24 @@ public:
                     Put32(Entry, Language);
                     Put32(Entry + 4, uint32_t(DataEntry));
                     Put32(Out + DataEntry, uint32_t(FBaseRva + Blob));
-                    Put32(Out + DataEntry + 4, uint32_t(Item->Data.size()));
+                    Put32(Out + DataEntry + 4, uint32_t(Item->Size()));
                     Put32(Out + DataEntry + 8, Item->CodePage);
                     DataEntry += ResourceDataEntrySize;
-                    std::copy(Item->Data.begin(), Item->Data.end(), Out + Blob);
-                    Blob = AlignUp(Blob + Item->Data.size(), 8);
+                    Blob = AlignUp(Blob + Item->Size(), 8);
                     Entry += ResourceEntrySize;
                 }
             }
+        Sink(Head.data(), Head.size());
+        static constexpr uint8_t Zeros[8] = {};
+        for (const auto& [Type, Names] : FTypes)
+            for (const auto& [Name, Languages] : Names)
+                for (const auto& [Language, Item] : Languages) {
+                    if (Item->Stream)
+                        Item->Stream(Sink);
+                    else
+                        Sink(Item->Data.data(), Item->Data.size());
+                    Sink(Zeros, size_t(AlignUp(Item->Size(), 8) - Item->Size()));
+                }
     }
 
 private:
@@ -173,7 +185,7 @@ private:
                 Strings += StringSize(Name);
                 DataEntries += ResourceDataEntrySize * Languages.size();
                 for (const auto& [Language, Item] : Languages)
-                    Blobs += AlignUp(Item->Data.size(), 8);
+                    Blobs += AlignUp(Item->Size(), 8);
             }
         }
         FDataEntries = Tables;
@@ -194,6 +206,21 @@ void PeLayout::CheckResourceLayout(const TResourceTree& Tree, uint32_t BaseRva,
 }
 
 std::vector<uint8_t> TPeImage::WithResources(const TResourceTree& Tree) const {
+    TMemoryStream Out;
+    WriteWithResources(Tree, Out);
+    return Out.Bytes();
+}
+
+uint64_t TPeImage::SizeWithResources(const TResourceTree& Tree) const {
+    const uint8_t* Section = FBytes.data() + FResourceSectionHeader;
+    const uint32_t FileAlignment = Get32(FBytes.data() + FOptionalHeader + OptFileAlignment);
+    const TResourceWriter Writer(Tree, Get32(Section + SecVirtualAddress), FFileName);
+    constexpr uint32_t PageSize = 4096;
+    return AlignUp(Get32(Section + SecPointerToRawData), std::max(FileAlignment, PageSize)) +
+           AlignUp(Writer.Size(), std::max(FileAlignment, PageSize));
+}
+
+uint64_t TPeImage::WriteWithResources(const TResourceTree& Tree, TStream& Out) const {
     const uint8_t* Section = FBytes.data() + FResourceSectionHeader;
     const uint32_t VirtualAddress = Get32(Section + SecVirtualAddress);
     const uint32_t OldRawSize = Get32(Section + SecSizeOfRawData);
@@ -215,16 +242,14 @@ std::vector<uint8_t> TPeImage::WithResources(const TResourceTree& Tree) const {
         PointerToRawData + RawSize > std::numeric_limits<uint32_t>::max())
         RaiseBuildError(FFileName, u"the resources are too large for a PE image");
 
-    // Written in place: the data is copied once, however large the package.
-    std::vector<uint8_t> Out(size_t(PointerToRawData + RawSize), 0);
-    std::copy(FBytes.begin(), FBytes.begin() + OldPointerToRawData, Out.begin());
-    Writer.Write(Out.data() + PointerToRawData);
-
-    uint8_t* Header = Out.data() + FResourceSectionHeader;
+    // The headers and the sections before the resources, up to where the resources start.
+    std::vector<uint8_t> Head(PointerToRawData, 0);
+    std::copy(FBytes.begin(), FBytes.begin() + OldPointerToRawData, Head.begin());
+    uint8_t* Header = Head.data() + FResourceSectionHeader;
     Put32(Header + SecPointerToRawData, PointerToRawData);
     Put32(Header + SecVirtualSize, uint32_t(Writer.Size()));
     Put32(Header + SecSizeOfRawData, uint32_t(RawSize));
-    uint8_t* NewOptional = Out.data() + FOptionalHeader;
+    uint8_t* NewOptional = Head.data() + FOptionalHeader;
     const size_t Directories = (FIs64 ? OptNumberOfRvaAndSizes64 : OptNumberOfRvaAndSizes32) + 4;
     Put32(NewOptional + Directories + 8 * ResourceDirectory, VirtualAddress);
     Put32(NewOptional + Directories + 8 * ResourceDirectory + 4, uint32_t(Writer.Size()));
@@ -237,22 +262,56 @@ std::vector<uint8_t> TPeImage::WithResources(const TResourceTree& Tree) const {
     // Modulo 2^32 on purpose: the field moves by the raw-size change, whichever sign it has.
     Put32(NewOptional + OptSizeOfInitializedData,
           Get32(NewOptional + OptSizeOfInitializedData) + uint32_t(RawSize) - OldRawSize);
-    Put32(NewOptional + OptCheckSum,
-          ComputePeChecksum(Out.data(), Out.size(), FOptionalHeader + OptCheckSum));
-    return Out;
+    Put32(NewOptional + OptCheckSum, 0);
+
+    const int64_t Start = Out.Seek(0, soCurrent);
+    TPeChecksum Checksum;
+    auto Emit = [&](const uint8_t* Data, size_t Size) {
+        Checksum.Add(Data, Size);
+        Out.WriteBuffer(Data, int64_t(Size));
+    };
+    Emit(Head.data(), Head.size());
+    std::vector<uint8_t>().swap(Head);
+    Writer.Write(Emit);
+    const std::vector<uint8_t> Tail(size_t(RawSize - Writer.Size()), 0);
+    Emit(Tail.data(), Tail.size());
+
+    uint8_t Field[4];
+    Put32(Field, Checksum.Finish());
+    const int64_t End = Out.Seek(0, soCurrent);
+    Out.Seek(Start + int64_t(FOptionalHeader + OptCheckSum), soBeginning);
+    Out.WriteBuffer(Field, 4);
+    Out.Seek(End, soBeginning);
+    return uint64_t(End - Start);
+}
+
+void TPeChecksum::Add(const uint8_t* Data, size_t Size) {
+    if (Size == 0) return;
+    size_t At = 0;
+    // A piece that starts inside a word gives that word its high byte.
+    if (FSize % 2) FSum += uint64_t(Data[At++]) << 8;
+    // Plain 64-bit sums fold to the same one's-complement result as folding after every word.
+    for (; At + 1 < Size; At += 2)
+        FSum += Get16(Data + At);
+    if (At < Size) FSum += Data[At];
+    FSize += Size;
+}
+
+uint32_t TPeChecksum::Finish() const {
+    uint64_t Sum = FSum;
+    while (Sum > 0xFFFF)
+        Sum = (Sum & 0xFFFF) + (Sum >> 16);
+    return uint32_t(Sum + FSize);
 }
 
 uint32_t ComputePeChecksum(const uint8_t* Data, size_t Size, size_t ChecksumOffset) {
-    // Plain 64-bit sums fold to the same one's-complement result as folding after every word.
-    uint64_t Sum = 0;
-    const size_t Words = Size / 2;
-    for (size_t I = 0; I < Words; ++I)
-        Sum += Get16(Data + 2 * I);
-    if (Size % 2) Sum += Data[Size - 1];
-    // Take the checksum field back out: its bytes count as zero.
-    for (size_t At = ChecksumOffset; At < ChecksumOffset + 4 && At < Size; ++At)
-        Sum -= uint64_t(Data[At]) << (At % 2 ? 8 : 0);
-    while (Sum > 0xFFFF)
-        Sum = (Sum & 0xFFFF) + (Sum >> 16);
-    return uint32_t(Sum + Size);
+    TPeChecksum Checksum;
+    // The checksum field's bytes count as zero.
+    const size_t Field = std::min(ChecksumOffset, Size);
+    const size_t After = std::min(ChecksumOffset + 4, Size);
+    static constexpr uint8_t Zeros[4] = {};
+    Checksum.Add(Data, Field);
+    Checksum.Add(Zeros, After - Field);
+    Checksum.Add(Data + After, Size - After);
+    return Checksum.Finish();
 }

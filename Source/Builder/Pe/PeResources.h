@@ -1,8 +1,10 @@
 #pragma once
 
+#include "LxSysUtils.h"
 #include "LxTypes.h"
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 // Resource types the builder writes or keeps.
@@ -31,6 +33,11 @@ struct TResource {
     uint16_t Language = LANG_NEUTRAL_ID;
     uint32_t CodePage = 0;
     std::vector<uint8_t> Data;
+    // Data too large to hold: its size and what writes it to the image; Data stays empty.
+    uint64_t StreamedSize = 0;
+    std::function<void(TByteSink)> Stream = {};
+
+    uint64_t Size() const { return Stream ? StreamedSize : Data.size(); }
 };
 
 // The resources of one image as a flat list; order does not matter, the writer sorts.

@@ -194,6 +194,41 @@ std::optional<TCodeSignature> ReadCodeSignature(const uint8_t* Data, size_t Size
     RaiseBuildError(FileName, u"the certificate table holds no Authenticode signature");
 }
 
+std::optional<TCodeSignature> ReadFileCodeSignature(const fs::path& File, WideStringView FileName) {
+    const uint64_t Size = fs::file_size(File);
+    TFileReader Reader(File);
+    std::vector<uint8_t> Head(size_t(std::min<uint64_t>(Size, 64 * 1024)));
+    if (Reader.Read(Head.data(), Head.size()) != Head.size())
+        RaiseBuildError(FileName, u"cannot read the file");
+    size_t Entry = 0;
+    if (Head.size() >= 64) {
+        const size_t Optional = size_t(Get32(Head.data() + 0x3C)) + 24;
+        if (Optional + 2 <= Head.size()) {
+            const size_t Count = Get16(Head.data() + Optional) == 0x20B
+                                     ? PeLayout::OptNumberOfRvaAndSizes64
+                                     : PeLayout::OptNumberOfRvaAndSizes32;
+            Entry = Optional + Count + 4 + 8 * PeLayout::SecurityDirectory;
+        }
+    }
+    const uint32_t Table = Entry + 8 <= Head.size() ? Get32(Head.data() + Entry) : 0;
+    const uint32_t TableSize = Entry + 8 <= Head.size() ? Get32(Head.data() + Entry + 4) : 0;
+    // Only the headers and a certificate table at the end are read; anything else is read
+    // whole, so that it fails as the reader says.
+    if (Size == Head.size() || Table < Head.size() || uint64_t(Table) + TableSize != Size) {
+        const std::vector<uint8_t> Whole = ReadWholeFile(File);
+        return ReadCodeSignature(Whole.data(), Whole.size(), FileName);
+    }
+    std::vector<uint8_t> Compact = std::move(Head);
+    const size_t Moved = Compact.size();
+    Compact.resize(Moved + TableSize);
+    Reader.Seek(Table);
+    if (Reader.Read(Compact.data() + Moved, TableSize) != TableSize)
+        RaiseBuildError(FileName, u"cannot read the file");
+    for (int Byte = 0; Byte < 4; ++Byte)
+        Compact[Entry + Byte] = uint8_t(Moved >> (8 * Byte));
+    return ReadCodeSignature(Compact.data(), Compact.size(), FileName);
+}
+
 TSha256::TDigest AuthenticodeSha256(const uint8_t* Data, size_t Size, WideStringView FileName) {
     const TSignedLayout Layout = Locate(Data, Size, FileName);
     TSha256 Hash;

@@ -5,6 +5,7 @@
 
 #include "LxTypes.h"
 #include "Package/Sha256.h"
+#include "PathUtils.h"
 
 #include <cstdint>
 #include <optional>
@@ -23,6 +24,9 @@ struct TCodeSignature {
 // that are malformed raise EBuildError naming FileName.
 std::optional<TCodeSignature> ReadCodeSignature(const uint8_t* Data, size_t Size,
                                                 WideStringView FileName);
+
+// The same read from a file's headers and its certificate table, not from the whole file.
+std::optional<TCodeSignature> ReadFileCodeSignature(const fs::path& File, WideStringView FileName);
 
 // The SHA-256 of the image without its checksum, its certificate-table entry and the table.
 TSha256::TDigest AuthenticodeSha256(const uint8_t* Data, size_t Size, WideStringView FileName);

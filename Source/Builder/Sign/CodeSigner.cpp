@@ -47,16 +47,6 @@ bool Readable(const fs::path& Path) {
 
 } // namespace
 
-TScratchFile::TScratchFile(fs::path Path) : FPath(std::move(Path)) {
-    std::error_code Ignored;
-    fs::remove(FPath, Ignored);
-}
-
-TScratchFile::~TScratchFile() {
-    std::error_code Ignored;
-    fs::remove(FPath, Ignored);
-}
-
 TCodeSigner::TCodeSigner(TSignRequest Request, const std::vector<uint8_t>& Probe,
                          const fs::path& Scratch)
     : FRequest(std::move(Request)) {
@@ -81,7 +71,7 @@ TCodeSigner::TCodeSigner(TSignRequest Request, const std::vector<uint8_t>& Probe
     const TScratchFile Unsigned(Input), Signed(Output);
     WriteWholeFile(Unsigned.Path(), Probe);
     const TCodeSignature Signature =
-        SignFile(Unsigned.Path(), Signed.Path(), DisplayPath(Scratch), false, nullptr);
+        SignFile(Unsigned.Path(), Signed.Path(), DisplayPath(Scratch), false);
     // Nothing checks the certificate when signing; an installer signed with an expired one
     // would fail on every machine.
     const int64_t Now = int64_t(std::time(nullptr));
@@ -95,8 +85,7 @@ TCodeSigner::TCodeSigner(TSignRequest Request, const std::vector<uint8_t>& Probe
 }
 
 TCodeSignature TCodeSigner::SignFile(const fs::path& Input, const fs::path& Output,
-                                     WideStringView Name, bool Timestamp,
-                                     std::vector<uint8_t>* Signed) const {
+                                     WideStringView Name, bool Timestamp) const {
     const WideString Certificate = DisplayPath(FRequest.Certificate);
     std::vector<WideString> Arguments = {u"sign", u"-pkcs12", FromPath(FRequest.Certificate)};
     if (FRequest.PasswordFile) {
@@ -125,25 +114,29 @@ TCodeSignature TCodeSigner::SignFile(const fs::path& Input, const fs::path& Outp
                                       u" failed (" + Why + u")");
         RaiseBuildError(Name, u"osslsigncode failed: " + Why);
     }
-    std::vector<uint8_t> Bytes = ReadWholeFile(Output);
-    std::optional<TCodeSignature> Signature = ReadCodeSignature(Bytes.data(), Bytes.size(), Name);
+    const std::optional<TCodeSignature> Signature = ReadFileCodeSignature(Output, Name);
     if (!Signature) RaiseBuildError(Name, u"osslsigncode wrote no signature");
-    if (Signed) *Signed = std::move(Bytes);
     return *Signature;
 }
 
 TSignedFile TCodeSigner::SignInto(std::vector<uint8_t>&& Image, const fs::path& Target,
                                   WideStringView Name) const {
-    fs::path Input = Target, Output = Target;
+    fs::path Input = Target;
     Input += ".unsigned";
-    Output += ".signed";
-    const TScratchFile Unsigned(Input), Signed(Output);
+    const TScratchFile Unsigned(Input);
     WriteWholeFile(Unsigned.Path(), Image);
     std::vector<uint8_t>().swap(Image);
-    std::vector<uint8_t> Bytes;
-    SignFile(Unsigned.Path(), Signed.Path(), Name.empty() ? DisplayPath(Target) : WideString(Name),
-             Timestamped(), &Bytes);
-    const TSignedFile Result{Bytes.size(), TSha256::Of(Bytes.data(), Bytes.size())};
+    return SignFileInto(Unsigned.Path(), Target, Name);
+}
+
+TSignedFile TCodeSigner::SignFileInto(const fs::path& Unsigned, const fs::path& Target,
+                                      WideStringView Name) const {
+    fs::path Output = Target;
+    Output += ".signed";
+    const TScratchFile Signed(Output);
+    SignFile(Unsigned, Signed.Path(), Name.empty() ? DisplayPath(Target) : WideString(Name),
+             Timestamped());
+    const TSignedFile Result{fs::file_size(Signed.Path()), FileSha256(Signed.Path())};
     std::error_code Error;
     fs::rename(Signed.Path(), Target, Error);
     if (Error) RaiseBuildError(DisplayPath(Target), u"cannot replace the file");

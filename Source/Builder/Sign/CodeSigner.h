@@ -39,6 +39,9 @@ public:
     // signed result Target's name. Image is released once written. Errors name Name, or Target.
     TSignedFile SignInto(std::vector<uint8_t>&& Image, const fs::path& Target,
                          WideStringView Name = {}) const;
+    // The same from an image already written to Unsigned, which the caller removes.
+    TSignedFile SignFileInto(const fs::path& Unsigned, const fs::path& Target,
+                             WideStringView Name = {}) const;
 
 private:
     TSignRequest FRequest;
@@ -48,18 +51,5 @@ private:
 
     // Signs Input into Output and reads the signature back; Name is the file errors name.
     TCodeSignature SignFile(const fs::path& Input, const fs::path& Output, WideStringView Name,
-                            bool Timestamp, std::vector<uint8_t>* Signed) const;
-};
-
-// A file removed when the object goes.
-class TScratchFile {
-public:
-    explicit TScratchFile(fs::path Path);
-    ~TScratchFile();
-    TScratchFile(const TScratchFile&) = delete;
-    TScratchFile& operator=(const TScratchFile&) = delete;
-    const fs::path& Path() const { return FPath; }
-
-private:
-    fs::path FPath;
+                            bool Timestamp) const;
 };
