@@ -28,10 +28,8 @@ TFileStream& TLxTemporaryFile::Create() {
 
 bool TLxTemporaryFile::PutInPlace(WideStringView Target) {
     // Renamed while still open: nobody can change it between its last write and its new name.
-    const bool Done =
-        FLock ? TLxFilefn::RenameOpenFile(reinterpret_cast<void*>(FLock->Handle()), Target)
-              : TLxFilefn::RenameFile(FPath, Target, true);
-    if (!Done) return false;
+    if (!FLock || !TLxFilefn::RenameOpenFile(reinterpret_cast<void*>(FLock->Handle()), Target))
+        return false;
     FLock.reset();
     FReleased = true;
     return true;

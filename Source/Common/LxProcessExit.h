@@ -39,7 +39,8 @@ public:
     void Keep() { FReleased = true; }
     // Creates the file, open to this owner alone until it is released or put in place.
     TFileStream& Create();
-    // Closes the file as Target, replacing it; false (the system's error kept) when it cannot.
+    // Closes the file made by Create as Target, replacing it; false (the system's error kept)
+    // when it cannot.
     bool PutInPlace(WideStringView Target);
 
 private:
