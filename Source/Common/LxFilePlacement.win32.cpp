@@ -12,9 +12,10 @@ bool TLxFilefn::RenameOpenFile(void* File, WideStringView To) {
     const WideString Name = TLxFilefn::ExtendedPath(To);
     const size_t Bytes = Name.size() * sizeof(char16_t);
     const size_t Size = offsetof(FILE_RENAME_INFO, FileName) + Bytes + sizeof(char16_t);
-    const auto Buffer = std::make_unique<uint8_t[]>(Size);
+    const auto Buffer = std::make_unique_for_overwrite<uint8_t[]>(Size);
     auto* Info = reinterpret_cast<FILE_RENAME_INFO*>(Buffer.get());
     Info->ReplaceIfExists = TRUE;
+    Info->RootDirectory = nullptr;
     Info->FileNameLength = DWORD(Bytes);
     std::memcpy(Info->FileName, Name.c_str(), Bytes + sizeof(char16_t));
     return SetFileInformationByHandle(static_cast<HANDLE>(File), FileRenameInfo, Info,

@@ -96,7 +96,7 @@ TFileOutcome TFileWorkers::Wait(size_t I, std::unique_ptr<TLxTemporaryFile>& Par
             if (FCurrent != I) {
                 FCurrent = I;
                 // Each step of the window thread makes room for one more file ahead.
-                if (FWaitingForRoom > 0) FRoom.WakeAll();
+                FRoom.WakeAll();
             }
             TResult& Result = FResults[I];
             FWindowWaits = Result.Outcome == TFileOutcome::Pending;
@@ -118,11 +118,8 @@ void TFileWorkers::Work() {
             const TLxLockGuard Guard(FLock);
             // Far enough ahead: decoded files wait open, and a long wait (a dialog) must not
             // fill the disk or use up the handles.
-            while (!FStop && FNext < FJobs.size() && FNext >= FCurrent + Ahead) {
-                ++FWaitingForRoom;
+            while (!FStop && FNext < FJobs.size() && FNext >= FCurrent + Ahead)
                 FRoom.Wait(FLock);
-                --FWaitingForRoom;
-            }
             if (FStop || FNext == FJobs.size()) return;
             I = FNext++;
         }

@@ -70,12 +70,11 @@ private:
     static constexpr size_t Ahead = 64;
     const std::vector<TFileJob>& FJobs;
     std::vector<TResult> FResults;
-    // Under FLock: the next job to take, the job the window thread is at, whether it waits for
-    // it, and how many workers wait for room ahead.
+    // Under FLock: the next job to take, the job the window thread is at, and whether it waits
+    // for it.
     size_t FNext = 0;
     size_t FCurrent = 0;
     bool FWindowWaits = false;
-    int FWaitingForRoom = 0;
     TLxLock FLock;
     TLxSignal FDone;
     TLxCondition FRoom;

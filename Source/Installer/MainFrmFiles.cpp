@@ -47,18 +47,18 @@ void TMainForm::InstallFiles() {
     WideString KnownFolder;
     // Painting costs more than writing a small file: the window shows the file at hand when
     // 20 ms have passed since it last did, and always before it may have to wait for it.
-    uint64_t Shown = 0;
-    const auto Show = [&](const TFileJob& Job) {
-        lblDetail->SetCaption(Job.Target);
-        UpdateWindow(pnlBottom->Handle());
-        Pump();
-        Shown = GetTickCount64();
-    };
+    uint32_t Shown = GetTickCount() - 20;
     for (size_t I = 0; I < Jobs.size(); ++I) {
         const TFileJob& Job = Jobs[I];
         pbProgress->SetPosition(pbProgress->Position() + 1);
-        const bool Long = Job.Item->FileBytes >= LongFile || (Workers && !Workers->Ready(I));
-        if (Long || GetTickCount64() - Shown >= 20) Show(Job);
+        const uint32_t Now = GetTickCount();
+        if (Job.Item->FileBytes >= LongFile || (Workers && !Workers->Ready(I)) ||
+            Now - Shown >= 20) {
+            lblDetail->SetCaption(Job.Target);
+            UpdateWindow(pnlBottom->Handle());
+            Pump();
+            Shown = Now;
+        }
         if (Workers) {
             std::unique_ptr<TLxTemporaryFile> Part;
             WideString Reason;
@@ -73,7 +73,6 @@ void TMainForm::InstallFiles() {
                 }
             }
             // Ignored, or tried again here from the start as the user asked.
-            Show(Job);
             if (!RetryAfterFailure(Job.Target, Reason)) continue;
         }
         SaveFileWithRetry(*Job.Item, Job.Entry, Job.Target, KnownFolder);
@@ -93,12 +92,13 @@ void TMainForm::SaveFileWithRetry(const TSetupFile& Item, const TFileData* Entry
         } catch (const Exception& Error) {
             Reason = Error.Message();
         }
-        lblDetail->SetCaption(Target);
         if (!RetryAfterFailure(Target, Reason)) return;
     }
 }
 
 bool TMainForm::RetryAfterFailure(const WideString& Target, const WideString& Reason) {
+    // The window names the file in question, whatever it showed last.
+    lblDetail->SetCaption(Target);
     if (FSilentMode) {
         // Nobody can answer the dialog: the installation stops where it is.
         if (FFileWorkers) FFileWorkers->Stop();
