@@ -48,26 +48,23 @@ public:
 
 private:
     TWinHttpApi() : FModule(LoadSystemLibrary(u"winhttp.dll")) {
-        if (!FModule) return;
-        FReady = Bind(Open, "WinHttpOpen") && Bind(CloseHandle, "WinHttpCloseHandle") &&
-                 Bind(CrackUrl, "WinHttpCrackUrl") && Bind(SetTimeouts, "WinHttpSetTimeouts") &&
-                 Bind(SetOption, "WinHttpSetOption") && Bind(Connect, "WinHttpConnect") &&
-                 Bind(OpenRequest, "WinHttpOpenRequest") &&
-                 Bind(AddRequestHeaders, "WinHttpAddRequestHeaders") &&
-                 Bind(SendRequest, "WinHttpSendRequest") &&
-                 Bind(ReceiveResponse, "WinHttpReceiveResponse") &&
-                 Bind(QueryHeaders, "WinHttpQueryHeaders") &&
-                 Bind(QueryAuthSchemes, "WinHttpQueryAuthSchemes") &&
-                 Bind(SetCredentials, "WinHttpSetCredentials") &&
-                 Bind(QueryDataAvailable, "WinHttpQueryDataAvailable") &&
-                 Bind(ReadData, "WinHttpReadData");
-    }
-
-    template <class TFunction>
-    bool Bind(TFunction& Function, const char* Name) {
-        Function = reinterpret_cast<TFunction>(
-            reinterpret_cast<void*>(GetProcAddress(FModule.Get(), Name)));
-        return Function != nullptr;
+        const HMODULE Module = FModule.Get();
+        if (!Module) return;
+        FReady = Bind(Module, Open, "WinHttpOpen") &&
+                 Bind(Module, CloseHandle, "WinHttpCloseHandle") &&
+                 Bind(Module, CrackUrl, "WinHttpCrackUrl") &&
+                 Bind(Module, SetTimeouts, "WinHttpSetTimeouts") &&
+                 Bind(Module, SetOption, "WinHttpSetOption") &&
+                 Bind(Module, Connect, "WinHttpConnect") &&
+                 Bind(Module, OpenRequest, "WinHttpOpenRequest") &&
+                 Bind(Module, AddRequestHeaders, "WinHttpAddRequestHeaders") &&
+                 Bind(Module, SendRequest, "WinHttpSendRequest") &&
+                 Bind(Module, ReceiveResponse, "WinHttpReceiveResponse") &&
+                 Bind(Module, QueryHeaders, "WinHttpQueryHeaders") &&
+                 Bind(Module, QueryAuthSchemes, "WinHttpQueryAuthSchemes") &&
+                 Bind(Module, SetCredentials, "WinHttpSetCredentials") &&
+                 Bind(Module, QueryDataAvailable, "WinHttpQueryDataAvailable") &&
+                 Bind(Module, ReadData, "WinHttpReadData");
     }
 
     TLibraryHandle FModule;

@@ -12,14 +12,12 @@ namespace {
 // The system's own account of its version: GetVersionEx reports what a compatibility shim or
 // a missing manifest entry says instead.
 TLxOsVersion ReadOsVersion() {
-    using TRtlGetVersion = LONG(WINAPI*)(OSVERSIONINFOW*);
     TLxOsVersion Result;
     OSVERSIONINFOW Info{};
     Info.dwOSVersionInfoSize = sizeof(Info);
     const HMODULE Ntdll = GetModuleHandleW(L"ntdll.dll");
-    const FARPROC Proc = Ntdll ? GetProcAddress(Ntdll, "RtlGetVersion") : nullptr;
-    if (!Proc) return Result;
-    const auto RtlGetVersion = reinterpret_cast<TRtlGetVersion>(reinterpret_cast<void (*)()>(Proc));
+    LONG(WINAPI * RtlGetVersion)(OSVERSIONINFOW*);
+    if (!Ntdll || !Bind(Ntdll, RtlGetVersion, "RtlGetVersion")) return Result;
     if (RtlGetVersion(&Info) != 0) return Result;
     Result.PlatformId = Info.dwPlatformId;
     Result.Major = Info.dwMajorVersion;

@@ -6,11 +6,9 @@
 #include <algorithm>
 
 void TLxSysfn::RestrictDllSearch() {
-    HMODULE Kernel = GetModuleHandleW(L"kernel32.dll");
-    using TSetDefaultDllDirectories = BOOL(WINAPI*)(DWORD);
-    auto SetDirectories = reinterpret_cast<TSetDefaultDllDirectories>(
-        reinterpret_cast<void*>(GetProcAddress(Kernel, "SetDefaultDllDirectories")));
-    if (SetDirectories) SetDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    BOOL(WINAPI * SetDirectories)(DWORD);
+    if (Bind(GetModuleHandleW(L"kernel32.dll"), SetDirectories, "SetDefaultDllDirectories"))
+        SetDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
     SetDllDirectoryW(L"");
 }
 

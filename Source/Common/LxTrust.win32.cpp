@@ -23,15 +23,10 @@ public:
 
 private:
     TWinTrustApi() : FModule(LoadSystemLibrary(u"wintrust.dll")) {
-        FReady = FModule && Bind(Verify, "WinVerifyTrust") &&
-                 Bind(ProviderData, "WTHelperProvDataFromStateData") &&
-                 Bind(Signer, "WTHelperGetProvSignerFromChain");
-    }
-    template <class TFunction>
-    bool Bind(TFunction& Function, const char* Name) {
-        Function = reinterpret_cast<TFunction>(
-            reinterpret_cast<void*>(GetProcAddress(FModule.Get(), Name)));
-        return Function != nullptr;
+        const HMODULE Module = FModule.Get();
+        FReady = Module && Bind(Module, Verify, "WinVerifyTrust") &&
+                 Bind(Module, ProviderData, "WTHelperProvDataFromStateData") &&
+                 Bind(Module, Signer, "WTHelperGetProvSignerFromChain");
     }
     TLibraryHandle FModule;
     bool FReady = false;

@@ -85,3 +85,10 @@ using TComPtr = TUniqueHandle<TNullHandleTraits<TInterface*, ReleaseInterface>>;
 // A DLL of the system folder, named by its full path so that no copy planted in the program's
 // folder or the search path is ever loaded. Empty when it is missing.
 TLibraryHandle LoadSystemLibrary(WideStringView Name);
+// Resolves Name in a DLL loaded at run time into a typed function pointer; false when the DLL
+// lacks it.
+template <class TFunction>
+bool Bind(HMODULE Module, TFunction& Function, const char* Name) {
+    Function = reinterpret_cast<TFunction>(reinterpret_cast<void*>(GetProcAddress(Module, Name)));
+    return Function != nullptr;
+}

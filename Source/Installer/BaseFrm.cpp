@@ -2,6 +2,7 @@
 
 #include "Application.h"
 #include "LxVclUtils.h"
+#include "StdCtrls.h"
 
 TBaseForm::TBaseForm(TForm* Owner, int ClientWidth, int ClientHeight, TBorderStyle Style)
     : TForm(Owner) {
@@ -16,6 +17,64 @@ TBaseForm::TBaseForm(TForm* Owner, int ClientWidth, int ClientHeight, TBorderSty
 
 void TBaseForm::FinishDesign() {
     TLxVclfn::SetDoubleBuffered(this);
+}
+
+std::shared_ptr<TPngImage> TBaseForm::LoadPicture(const uint8_t* Data, size_t Size) {
+    if (!Data || Size == 0) return nullptr;
+    auto Picture = std::make_shared<TPngImage>();
+    try {
+        Picture->LoadFromBytes(Data, Size);
+    } catch (const Exception&) {
+        return nullptr;
+    }
+    return Picture;
+}
+
+void TBaseForm::SetFont(TControl* Control, const char16_t* Name, int Height, TColor Color) {
+    Control->Font.Name = Name;
+    Control->Font.Height = Height;
+    Control->Font.Color = Color;
+}
+
+void TBaseForm::CreateFrame(TPanel*& Panel, TImage*& Background, TLabel*& Title, TLabel*& Version,
+                            TImage*& Minimize, TImage*& Close) {
+    const int Width = ClientWidth(), Height = ClientHeight();
+    TPanel* const Frame = Panel = Add<TPanel>();
+    Frame->SetBounds(0, 0, Width, Height);
+    Frame->BorderWidth = 1;
+    Frame->BorderColor = GetSysColor(COLOR_WINDOWFRAME);
+    auto Glyph = [](int Id) -> std::shared_ptr<TPngImage> {
+        HMODULE Module = GetModuleHandleW(nullptr);
+        HRSRC Resource = FindResourceW(Module, MAKEINTRESOURCEW(Id), RT_RCDATA);
+        if (!Resource) return nullptr;
+        return LoadPicture(
+            static_cast<const uint8_t*>(LockResource(LoadResource(Module, Resource))),
+            SizeofResource(Module, Resource));
+    };
+    // The border takes one pixel: the designed positions count from inside it.
+    auto Place = [](TControl* Control, int Left, int Top, int W, int H) {
+        Control->SetBounds(1 + Left, 1 + Top, W, H);
+    };
+    Background = Frame->Add<TImage>();
+    Place(Background, 0, 0, Width - 2, Height - 2 - FrameBottomHeight);
+
+    TLabel* const TitleText = Title = Frame->Add<TLabel>();
+    Place(TitleText, 8, 168, 737, 57);
+    SetFont(TitleText, YaHei, 37, clWhite);
+    TitleText->Alignment = taCenter;
+    TitleText->CenterVertically = true;
+    TLabel* const VersionText = Version = Frame->Add<TLabel>();
+    Place(VersionText, 8, 232, 737, 33);
+    SetFont(VersionText, YaHei, 21, clWhite);
+    VersionText->Alignment = taCenter;
+    VersionText->CenterVertically = true;
+
+    TImage* const MinimizeGlyph = Minimize = Frame->Add<TImage>();
+    Place(MinimizeGlyph, 682, 2, 32, 32);
+    MinimizeGlyph->Picture = Glyph(101);
+    TImage* const CloseGlyph = Close = Frame->Add<TImage>();
+    Place(CloseGlyph, 714, 2, 32, 32);
+    CloseGlyph->Picture = Glyph(102);
 }
 
 int TBaseForm::ShowModal() {

@@ -2,6 +2,13 @@
 
 #include "Forms.h"
 
+#include <memory>
+
+class TImage;
+class TLabel;
+class TPanel;
+class TPngImage;
+
 // The base of every installer window: Tahoma 12, button-face colour, centred, double-buffered,
 // repainted on Alt and Tab, and modal over its owner only.
 class TBaseForm : public TForm {
@@ -15,4 +22,18 @@ public:
 protected:
     // Call at the end of a window's constructor, once every control exists.
     void FinishDesign();
+
+    // Null when the bytes are no picture that GDI+ decodes, or GDI+ is missing: the window goes
+    // on without it.
+    static std::shared_ptr<TPngImage> LoadPicture(const uint8_t* Data, size_t Size);
+    // The face of the product windows' own texts.
+    static constexpr char16_t YaHei[] = u"微软雅黑";
+    static void SetFont(TControl* Control, const char16_t* Name, int Height, TColor Color);
+    // The frameless windows' common parts: a colour panel over the whole window with a one-pixel
+    // border, the background picture above the bottom strip, the title and version texts, and
+    // the minimize and close glyphs of the program's resources 101 and 102.
+    void CreateFrame(TPanel*& Panel, TImage*& Background, TLabel*& Title, TLabel*& Version,
+                     TImage*& Minimize, TImage*& Close);
+    // The strip at the bottom that the background stops above.
+    static constexpr int FrameBottomHeight = 100;
 };

@@ -9,61 +9,17 @@
 namespace {
 
 constexpr TColor LinkBlue = 0xFF0000;
-const char16_t YaHei[] = u"微软雅黑";
-
-void SetFont(TControl* Control, const char16_t* Name, int Height, TColor Color) {
-    Control->Font.Name = Name;
-    Control->Font.Height = Height;
-    Control->Font.Color = Color;
-}
-
-std::shared_ptr<TPngImage> GlyphResource(int Id) {
-    HMODULE Module = GetModuleHandleW(nullptr);
-    HRSRC Resource = FindResourceW(Module, MAKEINTRESOURCEW(Id), RT_RCDATA);
-    if (!Resource) return nullptr;
-    const auto* Data = static_cast<const uint8_t*>(LockResource(LoadResource(Module, Resource)));
-    auto Picture = std::make_shared<TPngImage>();
-    Picture->LoadFromBytes(Data, SizeofResource(Module, Resource));
-    return Picture;
-}
 
 } // namespace
 
 void TMainForm::CreateControls() {
-    const int Width = ClientWidth(), Height = ClientHeight();
-    pnlMainFormColor = Add<TPanel>();
-    pnlMainFormColor->SetBounds(0, 0, Width, Height);
+    CreateFrame(pnlMainFormColor, imgBackground, lblAppTitle, lblVersion, imgMinimize, imgClose);
     pnlMainFormColor->Color = 0xF99900; // red 0, green 153, blue 249
-    pnlMainFormColor->BorderWidth = 1;
-    pnlMainFormColor->BorderColor = GetSysColor(COLOR_WINDOWFRAME);
     // The border takes one pixel: the designed positions count from inside it.
     auto Place = [](TControl* Control, int Left, int Top, int W, int H) {
         Control->SetBounds(1 + Left, 1 + Top, W, H);
     };
-    const int InnerWidth = Width - 2, InnerHeight = Height - 2;
-    constexpr int BottomHeight = 100;
-
-    imgBackground = pnlMainFormColor->Add<TImage>();
-    Place(imgBackground, 0, 0, InnerWidth, InnerHeight - BottomHeight);
-
-    lblAppTitle = pnlMainFormColor->Add<TLabel>();
-    Place(lblAppTitle, 8, 168, 737, 57);
-    SetFont(lblAppTitle, YaHei, 37, clWhite);
-    lblAppTitle->Alignment = taCenter;
-    lblAppTitle->CenterVertically = true;
-
-    lblVersion = pnlMainFormColor->Add<TLabel>();
-    Place(lblVersion, 8, 232, 737, 33);
-    SetFont(lblVersion, YaHei, 21, clWhite);
-    lblVersion->Alignment = taCenter;
-    lblVersion->CenterVertically = true;
-
-    imgMinimize = pnlMainFormColor->Add<TImage>();
-    Place(imgMinimize, 682, 2, 32, 32);
-    imgMinimize->Picture = GlyphResource(101);
-    imgClose = pnlMainFormColor->Add<TImage>();
-    Place(imgClose, 714, 2, 32, 32);
-    imgClose->Picture = GlyphResource(102);
+    const int InnerWidth = ClientWidth() - 2, InnerHeight = ClientHeight() - 2;
 
     imgIcon = pnlMainFormColor->Add<TImage>();
     Place(imgIcon, 320, 48, 96, 96);
@@ -79,7 +35,7 @@ void TMainForm::CreateControls() {
     btnInstall->TabOrder = 0;
 
     pnlBottom = pnlMainFormColor->Add<TPanel>();
-    Place(pnlBottom, 0, InnerHeight - BottomHeight, InnerWidth, BottomHeight);
+    Place(pnlBottom, 0, InnerHeight - FrameBottomHeight, InnerWidth, FrameBottomHeight);
     pnlBottom->Color = clWhite;
     pnlBottom->TabOrder = 1;
 

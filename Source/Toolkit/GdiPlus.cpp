@@ -53,12 +53,6 @@ struct TApi {
 
 TApi Api;
 
-template <class T>
-bool Bind(T& Function, const char* Name) {
-    Function = reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(Api.Library, Name)));
-    return Function != nullptr;
-}
-
 void Check(TStatus Status) {
     if (Status != Ok) throw Exception(FormatText(u"GDI+ error %d", Status));
 }
@@ -68,18 +62,19 @@ void Check(TStatus Status) {
 bool Startup() {
     TLibraryHandle Library = LoadSystemLibrary(u"gdiplus.dll");
     if (!Library) return false;
-    Api.Library = Library.Get();
-    const bool Bound = Bind(Api.Startup, "GdiplusStartup") &&
-                       Bind(Api.Shutdown, "GdiplusShutdown") &&
-                       Bind(Api.CreateBitmapFromStream, "GdipCreateBitmapFromStream") &&
-                       Bind(Api.GetImageWidth, "GdipGetImageWidth") &&
-                       Bind(Api.GetImageHeight, "GdipGetImageHeight") &&
-                       Bind(Api.CreateFromHDC, "GdipCreateFromHDC") &&
-                       Bind(Api.SetInterpolationMode, "GdipSetInterpolationMode") &&
-                       Bind(Api.DrawImageRectRect, "GdipDrawImageRectRect") &&
-                       Bind(Api.DeleteGraphics, "GdipDeleteGraphics") &&
-                       Bind(Api.DisposeImage, "GdipDisposeImage") &&
-                       Bind(Api.SaveImageToStream, "GdipSaveImageToStream");
+    const HMODULE Module = Library.Get();
+    Api.Library = Module;
+    const bool Bound = Bind(Module, Api.Startup, "GdiplusStartup") &&
+                       Bind(Module, Api.Shutdown, "GdiplusShutdown") &&
+                       Bind(Module, Api.CreateBitmapFromStream, "GdipCreateBitmapFromStream") &&
+                       Bind(Module, Api.GetImageWidth, "GdipGetImageWidth") &&
+                       Bind(Module, Api.GetImageHeight, "GdipGetImageHeight") &&
+                       Bind(Module, Api.CreateFromHDC, "GdipCreateFromHDC") &&
+                       Bind(Module, Api.SetInterpolationMode, "GdipSetInterpolationMode") &&
+                       Bind(Module, Api.DrawImageRectRect, "GdipDrawImageRectRect") &&
+                       Bind(Module, Api.DeleteGraphics, "GdipDeleteGraphics") &&
+                       Bind(Module, Api.DisposeImage, "GdipDisposeImage") &&
+                       Bind(Module, Api.SaveImageToStream, "GdipSaveImageToStream");
     TStartupInput Input;
     TStartupOutput Output;
     if (!Bound || Api.Startup(&Api.Token, &Input, &Output) != Ok) {

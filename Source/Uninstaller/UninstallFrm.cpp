@@ -7,37 +7,6 @@
 #include "LxStrUtils.h"
 #include "Uninstaller.h"
 
-namespace {
-
-const char16_t YaHei[] = u"微软雅黑";
-
-void SetFont(TControl* Control, const char16_t* Name, int Height, TColor Color) {
-    Control->Font.Name = Name;
-    Control->Font.Height = Height;
-    Control->Font.Color = Color;
-}
-
-std::shared_ptr<TPngImage> Picture(const uint8_t* Data, size_t Size) {
-    if (!Data || Size == 0) return nullptr;
-    auto Image = std::make_shared<TPngImage>();
-    try {
-        Image->LoadFromBytes(Data, Size);
-    } catch (const Exception&) {
-        return nullptr;
-    }
-    return Image;
-}
-
-std::shared_ptr<TPngImage> GlyphResource(int Id) {
-    HMODULE Module = GetModuleHandleW(nullptr);
-    HRSRC Resource = FindResourceW(Module, MAKEINTRESOURCEW(Id), RT_RCDATA);
-    if (!Resource) return nullptr;
-    return Picture(static_cast<const uint8_t*>(LockResource(LoadResource(Module, Resource))),
-                   SizeofResource(Module, Resource));
-}
-
-} // namespace
-
 WideString RemovalReport(const TUninstaller& Uninstaller) {
     WideString Report;
     for (const WideString& File : Uninstaller.Remaining())
@@ -64,7 +33,7 @@ TUninstallForm::TUninstallForm(TUninstaller& Uninstaller)
     lblVersion->SetCaption(FormatText(u"版本：%s", Info.Version));
     lblQuestion->SetCaption(FormatText(u"确定要从本机移除 %s 及其全部组件吗？", Info.AppTitle));
     const std::vector<uint8_t>& Icon = FUninstaller.IconPng();
-    imgIcon->Picture = Picture(Icon.data(), Icon.size());
+    imgIcon->Picture = LoadPicture(Icon.data(), Icon.size());
     OnCloseQuery = [this] {
         if (FState == ustRemoving) return false;
         if (FState == ustAsking) FExitCode = ExitCodeStopped;
@@ -73,44 +42,19 @@ TUninstallForm::TUninstallForm(TUninstaller& Uninstaller)
 }
 
 void TUninstallForm::CreateControls() {
-    const int Width = ClientWidth(), Height = ClientHeight();
-    pnlMainFormColor = Add<TPanel>();
-    pnlMainFormColor->SetBounds(0, 0, Width, Height);
-    pnlMainFormColor->BorderWidth = 1;
-    pnlMainFormColor->BorderColor = GetSysColor(COLOR_WINDOWFRAME);
+    CreateFrame(pnlMainFormColor, imgBackground, lblAppTitle, lblVersion, imgMinimize, imgClose);
     auto Place = [](TControl* Control, int Left, int Top, int W, int H) {
         Control->SetBounds(1 + Left, 1 + Top, W, H);
     };
-    const int InnerWidth = Width - 2, InnerHeight = Height - 2;
-    constexpr int BottomHeight = 100;
+    const int InnerWidth = ClientWidth() - 2, InnerHeight = ClientHeight() - 2;
 
-    imgBackground = pnlMainFormColor->Add<TImage>();
-    Place(imgBackground, 0, 0, InnerWidth, InnerHeight - BottomHeight);
     imgIcon = pnlMainFormColor->Add<TImage>();
     Place(imgIcon, (InnerWidth - 96) / 2, 56, 96, 96);
     imgIcon->Proportional = true;
     imgIcon->Stretch = true;
 
-    lblAppTitle = pnlMainFormColor->Add<TLabel>();
-    Place(lblAppTitle, 8, 168, 737, 57);
-    SetFont(lblAppTitle, YaHei, 37, clWhite);
-    lblAppTitle->Alignment = taCenter;
-    lblAppTitle->CenterVertically = true;
-    lblVersion = pnlMainFormColor->Add<TLabel>();
-    Place(lblVersion, 8, 232, 737, 33);
-    SetFont(lblVersion, YaHei, 21, clWhite);
-    lblVersion->Alignment = taCenter;
-    lblVersion->CenterVertically = true;
-
-    imgMinimize = pnlMainFormColor->Add<TImage>();
-    Place(imgMinimize, 682, 2, 32, 32);
-    imgMinimize->Picture = GlyphResource(101);
-    imgClose = pnlMainFormColor->Add<TImage>();
-    Place(imgClose, 714, 2, 32, 32);
-    imgClose->Picture = GlyphResource(102);
-
     pnlBottom = pnlMainFormColor->Add<TPanel>();
-    Place(pnlBottom, 0, InnerHeight - BottomHeight, InnerWidth, BottomHeight);
+    Place(pnlBottom, 0, InnerHeight - FrameBottomHeight, InnerWidth, FrameBottomHeight);
     pnlBottom->Color = clWhite;
 
     lblQuestion = pnlBottom->Add<TLabel>();

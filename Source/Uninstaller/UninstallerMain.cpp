@@ -1,8 +1,7 @@
-// The uninstaller's entry: DLL search, COM, GDI+, the data beside the program, then the window
-// or, with /SILENT, the removal alone.
+// The uninstaller's entry: the data beside the program, then the window or, with /SILENT, the
+// removal alone.
 
 #include "Application.h"
-#include "GdiPlus.h"
 #include "LxPlatform.h"
 #include "LxProcessExit.h"
 #include "LxStrUtils.h"
@@ -11,8 +10,7 @@
 #include "SelfRemoval.h"
 #include "UninstallFrm.h"
 #include "Uninstaller.h"
-
-#include <objbase.h>
+#include "WindowsProgram.h"
 
 namespace {
 
@@ -57,28 +55,17 @@ uint32_t Uninstall(bool Silent) {
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-    TLxSysfn::RestrictDllSearch();
-    CoInitialize(nullptr);
-    GdiPlus::Startup();
-    TSetupfn::InitConstants();
-    Application.Initialize();
-    Application.ShowMainForm = false;
-    Application.Title = u"卸载程序";
-    const bool Silent = ParamCount() == 1 && SameText(ParamStr(1), u"/SILENT");
-    if (Silent)
-        Application.ReportError = [](const std::exception& Error) {
-            const auto* Own = dynamic_cast<const Exception*>(&Error);
-            WriteStandardError(Own ? Own->Message() : Utf8ToWide(Error.what()));
-        };
-    uint32_t ExitCode = ExitCodeError;
-    try {
-        ExitCode = Uninstall(Silent);
-    } catch (const std::exception& Error) {
-        Application.HandleException(Error);
-        ExitCode = ExitCodeError;
-    }
-    GdiPlus::Shutdown();
-    CoUninitialize();
+    const uint32_t ExitCode = RunWindowsProgram([] {
+        TSetupfn::InitConstants();
+        Application.Title = u"卸载程序";
+        const bool Silent = ParamCount() == 1 && SameText(ParamStr(1), u"/SILENT");
+        if (Silent)
+            Application.ReportError = [](const std::exception& Error) {
+                const auto* Own = dynamic_cast<const Exception*>(&Error);
+                WriteStandardError(Own ? Own->Message() : Utf8ToWide(Error.what()));
+            };
+        return Uninstall(Silent);
+    });
     DeleteAfterExit(MovedSelf);
     ExitProgram(ExitCode);
 }
