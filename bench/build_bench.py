@@ -17,6 +17,8 @@ import sys
 import time
 import zlib
 
+from large_file import big_file
+
 here = os.path.dirname(os.path.abspath(__file__))
 onesetup, stub, work = sys.argv[1], os.path.abspath(sys.argv[2]), os.path.abspath(sys.argv[3])
 payload = os.path.join(work, "payload")
@@ -64,21 +66,6 @@ def measured(command):
         fields[key] = value
     return (seconds, int(fields["Maximum resident set size (kbytes)"]) * 1024,
             float(fields["User time (seconds)"]), float(fields["System time (seconds)"]))
-
-
-def big_file(path, size):
-    """A compressible file of SIZE bytes: text-like runs with some noise (install_bench's)."""
-    if os.path.exists(path) and os.path.getsize(path) == size:
-        return
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    block = b"".join((b"record %08d value %s\r\n" % (i, os.urandom(6).hex().encode()))
-                     for i in range(20000))
-    with open(path, "wb") as f:
-        written = 0
-        while written < size:
-            piece = block[: size - written]
-            f.write(piece)
-            written += len(piece)
 
 
 def nsis_script(path, folders, output):

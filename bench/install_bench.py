@@ -15,6 +15,8 @@ import subprocess
 import sys
 import time
 
+from large_file import big_file
+
 onesetup, inflate_write, inflate_write_win, memory_watch, stub, work = (os.path.abspath(a) for a in sys.argv[1:7])
 large = "--large" in sys.argv
 here = os.path.dirname(os.path.abspath(__file__))
@@ -34,20 +36,6 @@ def payload(folder, seed, total):
     source = re.sub(r"^SEED = \d+", f"SEED = {seed}", source, flags=re.M)
     source = re.sub(r"^TARGET_TOTAL = .*$", f"TARGET_TOTAL = {total}", source, flags=re.M)
     subprocess.run([sys.executable, "-c", source, folder], check=True, stdout=subprocess.DEVNULL)
-
-
-def big_file(path, size):
-    """A compressible file of SIZE bytes: text-like runs with some noise."""
-    if os.path.exists(path) and os.path.getsize(path) == size:
-        return
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    block = b"".join((b"record %08d value %s\r\n" % (i, os.urandom(6).hex().encode())) for i in range(20000))
-    with open(path, "wb") as f:
-        written = 0
-        while written < size:
-            piece = block[: size - written]
-            f.write(piece)
-            written += len(piece)
 
 
 def sizes(folder):
