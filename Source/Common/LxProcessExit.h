@@ -35,8 +35,6 @@ public:
     void* LoadResourceModule();
     // Frees the module and deletes the file; once.
     void Release();
-    // The file has become something else's (renamed into place): nothing is deleted.
-    void Keep() { FReleased = true; }
     // Creates the file, open to this owner alone until it is released or put in place.
     TFileStream& Create();
     // Closes the file made by Create as Target, replacing it; false (the system's error kept)
