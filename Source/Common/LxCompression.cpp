@@ -160,6 +160,12 @@ TZInflater::~TZInflater() {
     inflateEnd(&FState->Z);
 }
 
+void TZInflater::Reset() {
+    // Fails only for a stream that was never set up.
+    inflateReset(&FState->Z);
+    FFinished = false;
+}
+
 bool TZInflater::Push(const uint8_t* Data, size_t Size, TByteSink Sink) {
     z_stream& Z = FState->Z;
     while (!FFinished && Size > 0) {

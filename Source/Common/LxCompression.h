@@ -20,6 +20,8 @@ public:
     // Returns true once the stream has ended; input after its end is ignored.
     bool Push(const uint8_t* Data, size_t Size, TByteSink Sink);
     bool Finished() const { return FFinished; }
+    // Ready for another stream, keeping the memory of the last one.
+    void Reset();
 
 private:
     struct TState;

@@ -17,6 +17,7 @@
 
 std::unique_ptr<TLxTemporaryFile> DecodeBeside(const TSetupFile& Item, const TFileData* Entry,
                                                const WideString& Target, WideString& KnownFolder,
+                                               TPackageDecoder& Decoder,
                                                const std::atomic<bool>* Stop) {
     // The index names no stream for this file: the package is inconsistent.
     if (Item.FileBytes > 0 && !Entry)
@@ -35,13 +36,11 @@ std::unique_ptr<TLxTemporaryFile> DecodeBeside(const TSetupFile& Item, const TFi
         TFileStream& File = Part->Create();
         if (Entry) {
             try {
-                TSetupfn::DecodeRange(Entry->Data(), Entry->Size(),
-                                      [&](const uint8_t* Data, size_t Size) {
-                                          if (Stop && Stop->load(std::memory_order_relaxed))
-                                              throw TFileStopped{};
-                                          File.WriteBuffer(Data, int64_t(Size));
-                                          Written += Size;
-                                      });
+                Decoder.Decode(Entry->Data(), Entry->Size(), [&](const uint8_t* Data, size_t Size) {
+                    if (Stop && Stop->load(std::memory_order_relaxed)) throw TFileStopped{};
+                    File.WriteBuffer(Data, int64_t(Size));
+                    Written += Size;
+                });
             } catch (const EZDecompressionError&) {
                 throw EPackageDamaged{};
             }
@@ -112,6 +111,7 @@ TFileOutcome TFileWorkers::Wait(size_t I, std::unique_ptr<TLxTemporaryFile>& Par
 
 void TFileWorkers::Work() {
     WideString KnownFolder;
+    TPackageDecoder Decoder;
     for (;;) {
         size_t I;
         {
@@ -126,7 +126,8 @@ void TFileWorkers::Work() {
         const TFileJob& Job = FJobs[I];
         TResult Result;
         try {
-            Result.Part = DecodeBeside(*Job.Item, Job.Entry, Job.Target, KnownFolder, &FStop);
+            Result.Part =
+                DecodeBeside(*Job.Item, Job.Entry, Job.Target, KnownFolder, Decoder, &FStop);
             Result.Outcome = TFileOutcome::Decoded;
         } catch (const TFileStopped&) {
             return;

@@ -14,16 +14,19 @@
 
 class TSetupFile;
 class TFileData;
+class TPackageDecoder;
 
 // A damaged package is not a failure the user can retry: it ends the installation.
 struct EPackageDamaged {};
 
 // The file decoded into a temporary file beside Target, with its times, left open. Throws the
 // failure's Exception, or EPackageDamaged. KnownFolder: a folder made or found by an earlier file,
-// not looked up again. Stop, when set, abandons the file (TFileStopped).
+// not looked up again; Decoder: the calling thread's. Stop, when set, abandons the file
+// (TFileStopped).
 struct TFileStopped {};
 std::unique_ptr<TLxTemporaryFile> DecodeBeside(const TSetupFile& Item, const TFileData* Entry,
                                                const WideString& Target, WideString& KnownFolder,
+                                               TPackageDecoder& Decoder,
                                                const std::atomic<bool>* Stop = nullptr);
 // Replaces Target with Part; EFCreateError when the target is in use.
 void PutInPlace(TLxTemporaryFile& Part, const WideString& Target);

@@ -5,6 +5,7 @@
 #include "LxIndyUtils.h"
 #include "LxProcessExit.h"
 #include "LxWinHandles.h"
+#include "MySetupUtils.h"
 #include "SetupProject.h"
 #include "StdCtrls.h"
 
@@ -135,4 +136,6 @@ private:
     bool FSequenceFailed = false;
     // The file step's workers while it runs: stopped before the step ends the program.
     TFileWorkers* FFileWorkers = nullptr;
+    // The window thread's: for every file with one worker, else for those tried again.
+    TPackageDecoder FDecoder;
 };

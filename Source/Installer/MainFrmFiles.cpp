@@ -85,7 +85,7 @@ void TMainForm::SaveFileWithRetry(const TSetupFile& Item, const TFileData* Entry
     for (;;) {
         WideString Reason;
         try {
-            PutInPlace(*DecodeBeside(Item, Entry, Target, KnownFolder), Target);
+            PutInPlace(*DecodeBeside(Item, Entry, Target, KnownFolder, FDecoder), Target);
             return;
         } catch (const EPackageDamaged&) {
             ThrowDamaged(Target);

@@ -3,8 +3,26 @@
 #include "LxSysUtils.h"
 #include "LxTypes.h"
 
+#include <memory>
+
 class TMemoryStream;
 class TSetupFile;
+
+// Decodes one encoded range after another with the same inflater and pieces, made at the first:
+// a file step would otherwise take and give back half a megabyte of memory for every file.
+class TPackageDecoder {
+public:
+    TPackageDecoder();
+    ~TPackageDecoder();
+    TPackageDecoder(const TPackageDecoder&) = delete;
+    TPackageDecoder& operator=(const TPackageDecoder&) = delete;
+    // As TSetupfn::DecodeRange; after a failure too.
+    void Decode(const uint8_t* Data, size_t Size, TByteSink Sink);
+
+private:
+    struct TState;
+    std::unique_ptr<TState> FState;
+};
 
 class TSetupfn {
 public:

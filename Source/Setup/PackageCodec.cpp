@@ -83,17 +83,31 @@ void TSetupfn::DecodeStream(TMemoryStream& Stream) {
     Stream.SetPosition(0);
 }
 
-void TSetupfn::DecodeRange(const uint8_t* Data, size_t Size, TByteSink Sink) {
-    if (Size == 0) return;
+struct TPackageDecoder::TState {
     TZInflater Inflater;
-    auto Buffer = std::make_unique_for_overwrite<uint8_t[]>(PieceSize);
+    uint8_t Piece[PieceSize];
+};
+
+TPackageDecoder::TPackageDecoder() = default;
+TPackageDecoder::~TPackageDecoder() = default;
+
+void TPackageDecoder::Decode(const uint8_t* Data, size_t Size, TByteSink Sink) {
+    if (Size == 0) return;
+    // Made at the first stream; its piece is written before it is read, so not cleared.
+    if (!FState) FState.reset(new TState);
+    TZInflater& Inflater = FState->Inflater;
+    Inflater.Reset();
     for (size_t Done = 0; Done < Size && !Inflater.Finished();) {
         const size_t Piece = std::min(Size - Done, PieceSize);
-        Scramble(Data + Done, Buffer.get(), Piece, Done);
-        Inflater.Push(Buffer.get(), Piece, Sink);
+        Scramble(Data + Done, FState->Piece, Piece, Done);
+        Inflater.Push(FState->Piece, Piece, Sink);
         Done += Piece;
     }
     if (!Inflater.Finished()) RaiseDecompressionError();
+}
+
+void TSetupfn::DecodeRange(const uint8_t* Data, size_t Size, TByteSink Sink) {
+    TPackageDecoder().Decode(Data, Size, Sink);
 }
 
 void TSetupfn::DecodeBounded(const uint8_t* Data, size_t Size, TMemoryStream& Out) {

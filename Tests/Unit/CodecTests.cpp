@@ -104,9 +104,20 @@ TEST(CodecTests, RejectsBrokenInputButIgnoresTrailingBytes) {
                              BadHeader,
                              Bytes("never a package"),
                              ZlibCompress(Plain)};
+    // One decoder for one stream after another: a broken one leaves nothing for the next.
+    TPackageDecoder Reused;
+    auto DecodeReused = [&](const TBytes& Input) {
+        TBytes Result;
+        Reused.Decode(Input.data(), Input.size(), [&](const uint8_t* Data, size_t Size) {
+            Result.insert(Result.end(), Data, Data + Size);
+        });
+        return Result;
+    };
     for (const TBytes& Input : Broken) {
         EXPECT_EQ(MessageOf<EZDecompressionError>([&] { Decode(Input); }), u"Error");
         EXPECT_EQ(MessageOf<EZDecompressionError>([&] { DecodeRange(Input); }), u"Error");
+        EXPECT_THROW(DecodeReused(Input), EZDecompressionError);
+        EXPECT_EQ(DecodeReused(Encoded), Plain);
     }
 
     // Plain zlib that was never scrambled: the stream keeps the unscrambled bytes.
