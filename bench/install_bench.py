@@ -91,15 +91,24 @@ Section
     return os.path.join(work, name + ".exe")
 
 
-def nsis_install(program, runs=5):
-    """Seconds (the fastest run) and peak committed bytes of a silent makensis installation."""
-    best = None
-    for _ in range(runs):
-        shutil.rmtree(os.path.join(drive_c, "nsis-bench"), ignore_errors=True)
-        os.sync()
-        code, seconds, peak = watch(z(program) + " /S /D=C:\\nsis-bench")
-        best = (seconds, peak) if best is None else (min(best[0], seconds), max(best[1], peak))
+def nsis_install(program):
+    """Seconds and peak committed bytes of a silent makensis installation."""
     shutil.rmtree(os.path.join(drive_c, "nsis-bench"), ignore_errors=True)
+    os.sync()
+    code, seconds, peak = watch(z(program) + " /S /D=C:\\nsis-bench")
+    shutil.rmtree(os.path.join(drive_c, "nsis-bench"), ignore_errors=True)
+    return seconds, peak
+
+
+def in_turn(rounds, *runs):
+    """The fastest of ROUNDS runs of each of RUNS (each gives seconds, peak and maybe more), taken
+    one after the other round by round: a slow spell of the machine falls on all of them alike
+    instead of on whichever ran then. The peak is the highest of its runs."""
+    best = [None] * len(runs)
+    for _ in range(rounds):
+        for i, run in enumerate(runs):
+            result = run()
+            best[i] = result if best[i] is None else (min(best[i][0], result[0]), max(best[i][1], result[1])) + result[2:]
     return best
 
 
@@ -137,25 +146,30 @@ UNINSTALL_KEY = (r"HKLM\Software\Wow6432Node\Microsoft\Windows\CurrentVersion\Un
                  r"\{5B1E0C2D-6A4F-4E3B-9C8D-7F6E5D4C3B2A}_vm")
 
 
-def install(program, runs=1, workers=None):
-    """Seconds (the fastest run: Wine's timings wander), peak committed bytes and installed bytes.
-    WORKERS: how many threads the file step uses (the installer's default: every processor)."""
+def install(program, workers=None):
+    """Seconds, peak committed bytes and installed bytes of a silent installation. WORKERS: how
+    many threads the file step uses (the installer's default: every processor)."""
     os.environ.pop("ONESETUP_FILE_WORKERS", None)
     if workers:
         os.environ["ONESETUP_FILE_WORKERS"] = str(workers)
-    best = None
-    for _ in range(runs):
-        shutil.rmtree(os.path.join(drive_c, "onesetup-bench"), ignore_errors=True)
-        # A registered earlier installation would add its uninstaller and a 2 s pause to each run.
-        subprocess.run([WINE, "reg", "delete", UNINSTALL_KEY, "/f"], capture_output=True, timeout=120)
-        os.sync()  # the last run's writes are not this one's
-        code, seconds, peak = watch(z(program) + " /Silent")
-        if code != 0:
-            sys.exit(f"{os.path.basename(program)} ended with exit code {code}")
-        installed = sizes(os.path.join(drive_c, "onesetup-bench"))
-        best = (seconds, peak, installed) if best is None else (min(best[0], seconds), max(best[1], peak), installed)
     shutil.rmtree(os.path.join(drive_c, "onesetup-bench"), ignore_errors=True)
-    return best
+    # A registered earlier installation would add its uninstaller and a 2 s pause to each run.
+    subprocess.run([WINE, "reg", "delete", UNINSTALL_KEY, "/f"], capture_output=True, timeout=120)
+    os.sync()  # the last run's writes are not this one's
+    code, seconds, peak = watch(z(program) + " /Silent")
+    if code != 0:
+        sys.exit(f"{os.path.basename(program)} ended with exit code {code}")
+    installed = sizes(os.path.join(drive_c, "onesetup-bench"))
+    shutil.rmtree(os.path.join(drive_c, "onesetup-bench"), ignore_errors=True)
+    return seconds, peak, installed
+
+
+def build(name, folders):
+    """NAMESetup.exe of the FOLDERS."""
+    project_file(os.path.join(work, name + ".xml"), name, folders)
+    subprocess.run([onesetup, "build", os.path.join(work, name + ".xml"), "-o", work, "--stub", stub, "-q"],
+                   check=True, timeout=1800)
+    return os.path.join(work, name + "Setup.exe")
 
 
 install_seconds, install_peak, installed = install(setup)
@@ -167,24 +181,21 @@ if not large:
     # own with the same files under other names, to compare it with the others.
     files_only = os.path.join(work, "files-only")
     programs = without_programs(folders, files_only)
-    files_project = os.path.join(work, "Files.xml")
-    project_file(files_project, "Files", [os.path.join(files_only, f"part{i}") for i in range(len(folders))])
-    subprocess.run([onesetup, "build", files_project, "-o", work, "--stub", stub, "-q"], check=True, timeout=1800)
-    files_seconds, files_peak, files_installed = install(os.path.join(work, "FilesSetup.exe"), 5)
-    one_seconds, one_peak, _ = install(os.path.join(work, "FilesSetup.exe"), 5, workers=1)
-    shutil.rmtree(files_only, ignore_errors=True)
-    rows.append((f"  the same, {programs} programs renamed", files_seconds, files_peak))
-    rows.append(("  the same, one worker", one_seconds, one_peak))
-
+    files = build("Files", [os.path.join(files_only, f"part{i}") for i in range(len(folders))])
     # What an installation costs before and after its files: Wine's process start, the script,
     # the uninstall entry. Taken off to compare the file step with the plain reference.
     tiny = os.path.join(work, "tiny")
     os.makedirs(tiny, exist_ok=True)
     with open(os.path.join(tiny, "readme.txt"), "w") as f:
         f.write("tiny")
-    project_file(os.path.join(work, "Tiny.xml"), "Tiny", [tiny])
-    subprocess.run([onesetup, "build", os.path.join(work, "Tiny.xml"), "-o", work, "--stub", stub, "-q"], check=True, timeout=600)
-    tiny_seconds, _, _ = install(os.path.join(work, "TinySetup.exe"), 5)
+    tiny_setup = build("Tiny", [tiny])
+    nsis = shutil.which("makensis") and nsis_installer("NsisSetup", folders)
+    results = in_turn(5, lambda: install(files), lambda: install(files, workers=1), lambda: install(tiny_setup),
+                      *([lambda: nsis_install(nsis)] if nsis else []))
+    (files_seconds, files_peak, files_installed), (one_seconds, one_peak, _), (tiny_seconds, _, _) = results[:3]
+    shutil.rmtree(files_only, ignore_errors=True)
+    rows.append((f"  the same, {programs} programs renamed", files_seconds, files_peak))
+    rows.append(("  the same, one worker", one_seconds, one_peak))
     rows.append(("  one tiny file (the fixed cost)", tiny_seconds, None))
     rows.append(("  the file step (the difference)", files_seconds - tiny_seconds, None))
     rows.append(("  the file step, one worker", one_seconds - tiny_seconds, None))
@@ -221,9 +232,8 @@ if not large:
     shutil.rmtree(target, ignore_errors=True)
     shutil.rmtree(streams, ignore_errors=True)
 
-    if shutil.which("makensis"):
-        seconds, peak = nsis_install(nsis_installer("NsisSetup", folders))
-        rows.append(("makensis installer under Wine, /S", seconds, peak))
+    if nsis:
+        rows.append(("makensis installer under Wine, /S",) + results[3][:2])
 
     # A product of 20 small programs: looking for running copies must cost next to nothing.
     few = os.path.join(work, "programs")
@@ -233,14 +243,11 @@ if not large:
             os.makedirs(folder, exist_ok=True)
             with open(os.path.join(folder, f"Program{i:02d}{suffix}"), "wb") as f:
                 f.write(os.urandom(16384) + bytes(48 * 1024))
-    programs_rows = []
-    for name, folder in (("Programs", "exe"), ("Renamed", "renamed")):
-        project_file(os.path.join(work, name + ".xml"), name, [os.path.join(few, folder)])
-        subprocess.run([onesetup, "build", os.path.join(work, name + ".xml"), "-o", work, "--stub", stub, "-q"],
-                       check=True, timeout=600)
-        programs_rows.append(install(os.path.join(work, name + "Setup.exe"), 5)[0])
-    if shutil.which("makensis"):
-        programs_rows.append(nsis_install(nsis_installer("NsisPrograms", [os.path.join(few, "exe")]))[0])
+    runs = [lambda s=build(name, [os.path.join(few, folder)]): install(s)
+            for name, folder in (("Programs", "exe"), ("Renamed", "renamed"))]
+    if nsis:
+        runs.append(lambda s=nsis_installer("NsisPrograms", [os.path.join(few, "exe")]): nsis_install(s))
+    programs_rows = [result[0] for result in in_turn(5, *runs)]
 
     # Many tiny files: handing them to the workers must not cost more than it saves.
     tiny_files = os.path.join(work, "tiny-files")
@@ -251,12 +258,11 @@ if not large:
             os.makedirs(os.path.dirname(path), exist_ok=True)
             with open(path, "wb") as f:
                 f.write(b"line %d of a small file\r\n" % i * (rng.randint(1024, 4096) // 28))
-    project_file(os.path.join(work, "Many.xml"), "Many", [tiny_files])
-    subprocess.run([onesetup, "build", os.path.join(work, "Many.xml"), "-o", work, "--stub", stub, "-q"],
-                   check=True, timeout=600)
-    many_rows = [install(os.path.join(work, "ManySetup.exe"), 3, workers)[0] for workers in (None, 1)]
-    if shutil.which("makensis"):
-        many_rows.append(nsis_install(nsis_installer("NsisMany", [tiny_files]), 3)[0])
+    many = build("Many", [tiny_files])
+    runs = [lambda: install(many), lambda: install(many, workers=1)]
+    if nsis:
+        runs.append(lambda s=nsis_installer("NsisMany", [tiny_files]): nsis_install(s))
+    many_rows = [result[0] for result in in_turn(3, *runs)]
 
 mb = plain / 1e6
 print(f"package: {plain:,} plain bytes in {os.path.getsize(setup):,} bytes (built in {build_seconds:.1f} s);"
