@@ -108,7 +108,9 @@ def in_turn(rounds, *runs):
     for _ in range(rounds):
         for i, run in enumerate(runs):
             result = run()
-            best[i] = result if best[i] is None else (min(best[i][0], result[0]), max(best[i][1], result[1])) + result[2:]
+            if best[i] is not None:
+                result = (min(best[i][0], result[0]), max(best[i][1], result[1])) + result[2:]
+            best[i] = result
     return best
 
 
@@ -123,6 +125,14 @@ def watch(command):
     return int(values["exit"]), float(values["seconds"]), int(values["peak_bytes"])
 
 
+def build(name, folders):
+    """NAMESetup.exe of the FOLDERS."""
+    project_file(os.path.join(work, name + ".xml"), name, folders)
+    subprocess.run([onesetup, "build", os.path.join(work, name + ".xml"), "-o", work, "--stub", stub, "-q"],
+                   check=True, timeout=1800)
+    return os.path.join(work, name + "Setup.exe")
+
+
 os.makedirs(work, exist_ok=True)
 if large:
     folders = [os.path.join(work, "large-a"), os.path.join(work, "payload")]
@@ -135,11 +145,8 @@ else:
     payload(folders[1], 777, 80 * 1000 * 1000)
 plain = sum(sizes(f) for f in folders)
 
-project = os.path.join(work, "Bench.xml")
-project_file(project, "Bench", folders)
-setup = os.path.join(work, "BenchSetup.exe")
 start = time.perf_counter()
-subprocess.run([onesetup, "build", project, "-o", work, "--stub", stub, "-q"], check=True, timeout=1800)
+setup = build("Bench", folders)
 build_seconds = time.perf_counter() - start
 
 UNINSTALL_KEY = (r"HKLM\Software\Wow6432Node\Microsoft\Windows\CurrentVersion\Uninstall"
@@ -162,14 +169,6 @@ def install(program, workers=None):
     installed = sizes(os.path.join(drive_c, "onesetup-bench"))
     shutil.rmtree(os.path.join(drive_c, "onesetup-bench"), ignore_errors=True)
     return seconds, peak, installed
-
-
-def build(name, folders):
-    """NAMESetup.exe of the FOLDERS."""
-    project_file(os.path.join(work, name + ".xml"), name, folders)
-    subprocess.run([onesetup, "build", os.path.join(work, name + ".xml"), "-o", work, "--stub", stub, "-q"],
-                   check=True, timeout=1800)
-    return os.path.join(work, name + "Setup.exe")
 
 
 install_seconds, install_peak, installed = install(setup)
