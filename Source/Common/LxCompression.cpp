@@ -1,4 +1,4 @@
-#include "LxCompression.h"
+#include "LxInflate.h"
 
 #include "LxExceptions.h"
 #include "LxLeanDeflate.h"
@@ -10,13 +10,6 @@
 #include <zlib.h>
 
 namespace {
-
-// zlib counts in 32-bit units; larger buffers go in slices.
-constexpr size_t MaxSlice = UINT_MAX / 2;
-
-uInt Slice(size_t Size) {
-    return static_cast<uInt>(std::min(Size, MaxSlice));
-}
 
 // The source's whole content from its beginning, without a copy when it is already in memory.
 struct TSourceBytes {
@@ -62,6 +55,14 @@ private:
     TMemoryStream FTemporary;
 };
 
+#ifndef ONESETUP_LEAN_DEFLATE
+// zlib counts in 32-bit units; larger buffers go in slices.
+constexpr size_t MaxSlice = UINT_MAX / 2;
+
+uInt Slice(size_t Size) {
+    return static_cast<uInt>(std::min(Size, MaxSlice));
+}
+
 // Runs one whole-buffer zlib pass: feeds the input in 32-bit slices and lets zlib write
 // straight into the output's spare room until the stream ends. Step makes one zlib call,
 // told whether the last input has been given, and raises on failure. End releases zlib's state.
@@ -93,6 +94,7 @@ void Pump(z_stream& Z, const TSourceBytes& Input, TOutput& Output, size_t Hint, 
     End();
     Output.Finish();
 }
+#endif
 
 } // namespace
 
@@ -129,67 +131,16 @@ void TLxSysfn::DecompressStream(TStream* Source, TStream* Dest) {
     const TSourceBytes Input(*Source);
     TOutput Output(*Dest);
     if (Input.Size == 0) return;
-
-    z_stream Z{};
-    if (inflateInit(&Z) != Z_OK) RaiseDecompressionError();
-    // A generous first guess costs only address space: untouched pages are never mapped in.
-    const size_t Hint = std::max<size_t>((Input.Size * 2 + 255) / 256 * 256, 4096);
-    Pump(
-        Z, Input, Output, Hint,
-        [&](bool LastInput) {
-            const int Result = inflate(&Z, Z_NO_FLUSH);
-            // Out of input before the end means the stream was cut short.
-            const bool Starved = Result == Z_BUF_ERROR && Z.avail_in == 0 && LastInput;
-            if ((Result != Z_OK && Result != Z_BUF_ERROR && Result != Z_STREAM_END) || Starved)
-                RaiseDecompressionError();
-            return Result;
-        },
-        [&] { inflateEnd(&Z); });
-}
-
-struct TZInflater::TState {
-    z_stream Z{};
-    std::unique_ptr<uint8_t[]> Buffer{new uint8_t[OutputChunk]};
-};
-
-TZInflater::TZInflater() : FState(std::make_unique<TState>()) {
-    if (inflateInit(&FState->Z) != Z_OK) RaiseDecompressionError();
-}
-
-TZInflater::~TZInflater() {
-    inflateEnd(&FState->Z);
-}
-
-void TZInflater::Reset() {
-    // Fails only for a stream that was never set up.
-    inflateReset(&FState->Z);
-    FFinished = false;
-}
-
-bool TZInflater::Push(const uint8_t* Data, size_t Size, TByteSink Sink) {
-    z_stream& Z = FState->Z;
-    while (!FFinished && Size > 0) {
-        Z.next_in = const_cast<Bytef*>(Data);
-        Z.avail_in = Slice(Size);
-        const size_t Given = Z.avail_in;
-        // Drain everything this slice produces before taking more input.
-        for (;;) {
-            Z.next_out = FState->Buffer.get();
-            Z.avail_out = OutputChunk;
-            const int Result = inflate(&Z, Z_NO_FLUSH);
-            const size_t Produced = OutputChunk - Z.avail_out;
-            if (Result == Z_STREAM_END)
-                FFinished = true;
-            else if (Result != Z_OK && Result != Z_BUF_ERROR)
-                RaiseDecompressionError();
-            if (Produced > 0) Sink(FState->Buffer.get(), Produced);
-            if (FFinished || (Z.avail_in == 0 && Z.avail_out != 0)) break;
-            if (Result == Z_BUF_ERROR && Produced == 0) break;
-        }
-        const size_t Used = Given - Z.avail_in;
-        Data += Used;
-        Size -= Used;
-        if (Used == 0 && !FFinished) break;
+    try {
+        TZInflater Inflater;
+        // Out of input before the end means the stream was cut short.
+        if (!Inflater.Push(Input.Data, Input.Size, [&](const uint8_t* Data, size_t Size) {
+                Output.Memory().WriteBuffer(Data, int64_t(Size));
+            }))
+            RaiseDecompressionError();
+    } catch (...) {
+        Output.Discard();
+        throw;
     }
-    return FFinished;
+    Output.Finish();
 }

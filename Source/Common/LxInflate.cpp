@@ -26,18 +26,26 @@ enum : uint32_t { KLiteral, KCopy, KEnd, KSub, KInvalid };
 constexpr uint32_t Entry(uint32_t Kind, uint32_t Value, uint32_t Extra = 0, uint32_t Bits = 0) {
     return Value << 16 | Kind << 8 | Extra << 4 | Bits;
 }
-uint32_t BitsOf(uint32_t E) { return E & 15; }
-uint32_t ExtraOf(uint32_t E) { return (E >> 4) & 15; }
-uint32_t KindOf(uint32_t E) { return (E >> 8) & 7; }
-uint32_t ValueOf(uint32_t E) { return E >> 16; }
+uint32_t BitsOf(uint32_t E) {
+    return E & 15;
+}
+uint32_t ExtraOf(uint32_t E) {
+    return (E >> 4) & 15;
+}
+uint32_t KindOf(uint32_t E) {
+    return (E >> 8) & 7;
+}
+uint32_t ValueOf(uint32_t E) {
+    return E >> 16;
+}
 constexpr uint32_t Invalid = Entry(KInvalid, 0, 0, 1);
 
-const uint16_t LengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10,  11,  13,  15,  17,  19,  23, 27,
+const uint16_t LengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
                                  31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
 const uint8_t LengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
                                  2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-const uint16_t DistBase[30] = {1,    2,    3,    4,    5,    7,     9,     13,    17,  25,
-                               33,   49,   65,   97,   129,  193,   257,   385,   513, 769,
+const uint16_t DistBase[30] = {1,    2,    3,    4,    5,    7,    9,    13,    17,    25,
+                               33,   49,   65,   97,   129,  193,  257,  385,   513,   769,
                                1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
 const uint8_t DistExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
                                6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
@@ -156,7 +164,7 @@ TWord LoadWord(const uint8_t* P) {
 
 } // namespace
 
-struct TInflater::TState {
+struct TZInflater::TState {
     enum TMode : uint8_t { ZlibHeader, BlockHeader, Stored, Codes, Trailer, Done };
     TMode Mode = ZlibHeader;
     bool LastBlock = false;
@@ -171,9 +179,9 @@ struct TInflater::TState {
     uint32_t Lit[LitCap];
     uint32_t Dist[DistCap];
     uint8_t In[InputRoom + 8];
-    uint8_t Out[History + TInflater::OutputChunk + MaxMatch + 16];
+    uint8_t Out[History + TZInflater::OutputChunk + MaxMatch + 16];
 
-    static constexpr size_t OutFull = History + TInflater::OutputChunk;
+    static constexpr size_t OutFull = History + TZInflater::OutputChunk;
 
     void Pull() {
         while (Count <= WordBits - 8 && InPos < InEnd) {
@@ -206,17 +214,25 @@ struct TInflater::TState {
         return E;
     }
 
-    void Emit(TByteSink Sink) {
-        if (const size_t Size = OutPos - Flushed) {
-            Adler = uint32_t(adler32(Adler, Out + Flushed, uInt(Size)));
-            Sink(Out + Flushed, Size);
-        }
-        Flushed = OutPos;
+    // Hands on a chunk, or the rest at the end of the stream.
+    void Emit(TByteSink Sink, size_t Size) {
+        Adler = uint32_t(adler32(Adler, Out + Flushed, uInt(Size)));
+        Flushed += Size;
+        Sink(Out + Flushed - Size, Size);
     }
+    void EmitRest(TByteSink Sink) {
+        while (Flushed < OutPos)
+            Emit(Sink, std::min(OutPos - Flushed, TZInflater::OutputChunk));
+    }
+    // With the buffer full, hands on whole chunks (the sink writes them as they come) and keeps
+    // the last History bytes before the rest.
     void EmitAndSlide(TByteSink Sink) {
-        Emit(Sink);
-        std::memmove(Out, Out + OutPos - History, History);
-        OutPos = Flushed = History;
+        while (OutPos - Flushed >= TZInflater::OutputChunk)
+            Emit(Sink, TZInflater::OutputChunk);
+        const size_t Drop = Flushed - History;
+        std::memmove(Out, Out + Drop, OutPos - Drop);
+        OutPos -= Drop;
+        Flushed = History;
     }
 
     [[gnu::always_inline]] void Copy(uint32_t Length, uint32_t Distance) {
@@ -243,7 +259,7 @@ struct TInflater::TState {
     void Run(TByteSink Sink);
 };
 
-bool TInflater::TState::DynamicTables() {
+bool TZInflater::TState::DynamicTables() {
     if (!Need(14)) return false;
     const unsigned LitCount = Take(5) + 257, DistCount = Take(5) + 1, CodeCount = Take(4) + 4;
     if (LitCount > 286 || DistCount > 30) RaiseDecompressionError();
@@ -284,14 +300,13 @@ bool TInflater::TState::DynamicTables() {
         N += Repeat;
     }
     // A block that cannot end is damaged.
-    if (Lengths[256] == 0 ||
-        !BuildTable(Lit, LitCap, LitRoot, Lengths, LitCount, LitSymbol) ||
+    if (Lengths[256] == 0 || !BuildTable(Lit, LitCap, LitRoot, Lengths, LitCount, LitSymbol) ||
         !BuildTable(Dist, DistCap, DistRoot, Lengths + LitCount, DistCount, DistSymbol))
         RaiseDecompressionError();
     return true;
 }
 
-bool TInflater::TState::BlockStart() {
+bool TZInflater::TState::BlockStart() {
     if (!Need(3)) return false;
     LastBlock = Take(1) != 0;
     switch (Take(2)) {
@@ -323,7 +338,7 @@ bool TInflater::TState::BlockStart() {
     }
 }
 
-void TInflater::TState::FastCodes() {
+void TZInflater::TState::FastCodes() {
     const uint8_t* const InLimit = In + InEnd - FastInput;
     const uint8_t* Input = In + InPos;
     uint8_t* const OutLimit = Out + OutFull;
@@ -398,7 +413,7 @@ void TInflater::TState::FastCodes() {
     Count = C;
 }
 
-bool TInflater::TState::SlowCode() {
+bool TZInflater::TState::SlowCode() {
     const TWord SavedBits = Bits;
     const unsigned SavedCount = Count;
     const size_t SavedPos = InPos;
@@ -429,7 +444,7 @@ bool TInflater::TState::SlowCode() {
     return true;
 }
 
-void TInflater::TState::Run(TByteSink Sink) {
+void TZInflater::TState::Run(TByteSink Sink) {
     for (;;) {
         if (OutPos >= OutFull) EmitAndSlide(Sink);
         switch (Mode) {
@@ -485,7 +500,7 @@ void TInflater::TState::Run(TByteSink Sink) {
             uint32_t Check = 0;
             for (int I = 0; I < 4; ++I)
                 Check = Check << 8 | Take(8);
-            Emit(Sink);
+            EmitRest(Sink);
             if (Check != Adler) RaiseDecompressionError();
             Mode = Done;
             return;
@@ -496,15 +511,15 @@ void TInflater::TState::Run(TByteSink Sink) {
     }
 }
 
-TInflater::TInflater() : FState(new TState) {}
+TZInflater::TZInflater() : FState(new TState) {}
 
-TInflater::~TInflater() = default;
+TZInflater::~TZInflater() = default;
 
-bool TInflater::Finished() const {
+bool TZInflater::Finished() const {
     return FState->Mode == TState::Done;
 }
 
-void TInflater::Reset() {
+void TZInflater::Reset() {
     TState& S = *FState;
     S.Mode = TState::ZlibHeader;
     S.LastBlock = false;
@@ -516,7 +531,7 @@ void TInflater::Reset() {
     S.OutPos = S.Flushed = 0;
 }
 
-bool TInflater::Push(const uint8_t* Data, size_t Size, TByteSink Sink) {
+bool TZInflater::Push(const uint8_t* Data, size_t Size, TByteSink Sink) {
     TState& S = *FState;
     while (Size > 0 && S.Mode != TState::Done) {
         // The unread end of the staged input moves to its start, the new input after it.

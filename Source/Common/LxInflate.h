@@ -1,22 +1,23 @@
 #pragma once
 
-// A zlib stream's inflater in bounded memory, fed in pieces of any size: the package's decoder.
-// Table-driven and reading 64 bits at a time, it decodes about twice as fast as zlib's.
+// Inflates one zlib stream that arrives in pieces of any size, handing the output on in bounded
+// pieces, so neither side is ever held whole. Table-driven and reading a machine word at a time:
+// about a third faster than zlib's inflater on the package's streams.
 #include "LxSysUtils.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 
-class TInflater {
+class TZInflater {
 public:
     // Decoded bytes reach the sink in pieces of at most this size.
     static constexpr size_t OutputChunk = 256 * 1024;
 
-    TInflater();
-    ~TInflater();
-    TInflater(const TInflater&) = delete;
-    TInflater& operator=(const TInflater&) = delete;
+    TZInflater();
+    ~TZInflater();
+    TZInflater(const TZInflater&) = delete;
+    TZInflater& operator=(const TZInflater&) = delete;
 
     // Returns true once the stream has ended and its checksum matched; input after its end is
     // ignored. Throws EZDecompressionError for a damaged stream.

@@ -1,5 +1,5 @@
-#include "LxCompression.h"
 #include "LxExceptions.h"
+#include "LxInflate.h"
 #include "LxStrUtils.h"
 #include "LxStreams.h"
 #include "MySetupUtils.h"

@@ -3,7 +3,7 @@
 // bounded decoder never holds more than its limit; encoding any content decodes back to it.
 
 #include "FuzzSupport.h"
-#include "LxCompression.h"
+#include "LxInflate.h"
 #include "LxStreams.h"
 #include "MySetupUtils.h"
 

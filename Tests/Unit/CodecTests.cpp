@@ -1,5 +1,5 @@
-#include "LxCompression.h"
 #include "LxExceptions.h"
+#include "LxInflate.h"
 #include "LxStreams.h"
 #include "MySetupUtils.h"
 #include "TestSupport.h"
