@@ -10,11 +10,14 @@ namespace {
 
 // Line 2 is "<BaseInfo " + Base + "/>" (its attributes start in column 11); line 3 is the body.
 const char Ok[] = R"(AppTitle="T" Version="1.0" GUID="{11111111-2222-4333-8444-555555555555}")";
+const std::string Guid = R"( GUID="{11111111-2222-4333-8444-555555555555}")";
 
 struct TBrokenProject {
     std::string Base;
     const char* Body;
     std::vector<const char*> Expected; // "LINE:COLUMN: severity: start of the message"
+    const char* Root = "TSetupScript";
+    const char* After = ""; // on line 5, after the root element
 };
 
 const TBrokenProject Projects[] = {
@@ -57,14 +60,51 @@ const TBrokenProject Projects[] = {
      {"3:70: error: unknown constant or variable '{apps}' (did you mean '{app}'?)"}},
     {Ok,
      R"(<VarList><Items><TSetupVar VarName="{A}"/><TSetupVar VarName="{a}"/></Items></VarList>)",
-     {"3:63: error: the variable '{a}' is defined twice; the first, at 3:37, is the one used"}},
+     {"3:63: warning: the variable '{a}' is defined twice; the first, at 3:37, is the one used"}},
     {R"(AppTitle="T" Version="1.0")", "", {"2:1: error: BaseInfo has no GUID: it names"}},
     {R"(AppTitle="T" Version="1.0" GUID="{1234}")",
      "",
      {"2:44: error: '{1234}' is not a GUID such as"}},
-    {R"(AppTitle="T" Version="1.2b" GUID="{11111111-2222-4333-8444-555555555555}")",
+    // The version is display text; the uninstall entry takes its leading numbers.
+    {R"(AppTitle="T" Version="2.5b")" + Guid,
      "",
-     {"2:33: error: '1.2b' gives the version 1.2.0.0: write up to four numbers"}},
+     {"2:33: warning: '2.5b' is not only numbers: the uninstall entry shows it as written and "
+      "registers MajorVersion 2, MinorVersion 5"}},
+    {R"(AppTitle="T" Version="1.0 beta")" + Guid,
+     "",
+     {"2:33: warning: '1.0 beta' is not only numbers: the uninstall entry shows it as written and "
+      "registers MajorVersion 1, MinorVersion 0"}},
+    {R"(AppTitle="T" Version="2024.10.1-rc1")" + Guid,
+     "",
+     {"2:33: warning: '2024.10.1-rc1' is not only numbers: the uninstall entry shows it as "
+      "written and registers MajorVersion 2024, MinorVersion 10"}},
+    {R"(AppTitle="T")" + Guid,
+     "",
+     {"2:1: warning: BaseInfo has no Version: the uninstall entry shows none and registers "
+      "MajorVersion 0, MinorVersion 0"}},
+    // What the installer reads as meant, or ignores as it should.
+    {Ok,
+     "",
+     {"1:1: warning: the root element is <Project>, not <TSetupScript>: the installer reads it",
+      "5:1: warning: text outside the root element: the installer ignores it"},
+     "Project",
+     "x"},
+    {Ok,
+     "<FileList>note<Items>x</Items></FileList>",
+     {"3:11: warning: text inside <FileList>: the installer ignores it",
+      "3:22: warning: text inside <Items>: the installer ignores it"}},
+    {Ok + std::string(R"( CompanyName="A"ProductName="B")"),
+     "",
+     {"2:99: warning: put a blank between attributes"}},
+    {Ok + std::string(R"( GotoUrlMode="" MainFormColor="")"),
+     R"(<FileList><Items><TSetupFile SourcePath="files" SourceMask="a.txt" LastWriteDate=""/></Items></FileList>)",
+     {"2:97: warning: the value is empty, not one of gumSilent, gumByBrowser (the installer keeps "
+      "gumSilent)",
+      "2:114: warning: the value is empty, not a number (the installer keeps 16750848)",
+      "3:83: warning: the value is empty, not a number (the installer keeps 0)"}},
+    {Ok + std::string(R"( LicenseFile="Odd.txt")"),
+     "",
+     {"2:97: warning: 'Odd.txt' is UTF-16 of an odd length: the installer drops its last byte"}},
     {Ok + std::string(R"( BuildMiniSetup="True")"),
      "",
      {"2:100: error: BuildMiniSetup is set but FullDownloadUrl is empty"}},
@@ -106,13 +146,15 @@ TEST(CheckProject, ReportsEachProblemWithItsPlaceAndWhatTheInstallerWouldDo) {
                 0,    0,   1,   0,   0,    0,    1,    8,    6, 0, 0, 0,  0,   0,   0,   0});
     WriteText(Folder / "Bad.png", "GIF89a");
     WriteBytes(Folder / "Blob.bin", {'M', 'Z', 0, 0});
+    WriteBytes(Folder / "Odd.txt", {0xFF, 0xFE, 'a', 0, 'b'});
     WriteText(Folder / "files/a.txt", "a");
     WriteText(Folder / "files/b.txt", "b");
     const fs::path Project = Folder / "Project.xml";
+    const std::string Stub = TestStub("x86").string();
     for (const TBrokenProject& Row : Projects) {
         SCOPED_TRACE(Row.Base + Row.Body);
-        WriteText(Project, "<TSetupScript>\n<BaseInfo " + Row.Base + "/>\n" + Row.Body +
-                               "\n</TSetupScript>\n");
+        WriteText(Project, "<" + std::string(Row.Root) + ">\n<BaseInfo " + Row.Base + "/>\n" +
+                               Row.Body + "\n</" + Row.Root + ">\n" + Row.After);
         const TDiagnostics Diagnostics = CheckProject(Project);
         const std::vector<TDiagnostic> Found = Diagnostics.Sorted();
         std::vector<std::string> Expected(Row.Expected.begin(), Row.Expected.end());
@@ -125,10 +167,12 @@ TEST(CheckProject, ReportsEachProblemWithItsPlaceAndWhatTheInstallerWouldDo) {
             const std::string Line = WideToUtf8(FormatDiagnostic(u"P", Found[I], false));
             EXPECT_EQ(Line.rfind("P:" + Expected[I], 0), 0u) << Line;
         }
-        // The command fails on errors, and on warnings only with --werror.
+        // Errors refuse the build; --werror refuses warnings too.
         const int Errors = Diagnostics.Count(TSeverity::Error);
         const int Warnings = Diagnostics.Count(TSeverity::Warning);
-        EXPECT_EQ(RunVerb({"check", Project.string(), "-q"}), Errors ? 1 : 0);
+        EXPECT_EQ(RunVerb({"build", Project.string(), "-o", (Folder / "out").string(), "--stub",
+                           Stub, "--uninstaller", Stub, "-q"}),
+                  Errors ? 1 : 0);
         EXPECT_EQ(RunVerb({"check", Project.string(), "-q", "--werror"}),
                   Errors + Warnings ? 1 : 0);
     }

@@ -31,12 +31,16 @@ bool IsHttpAddress(WideStringView Text) {
 
 void CheckVersion(const TProjectFacts& F, const TSetupBaseInfo& Info) {
     const TSourcePos Pos = F.Source.PosOf(Info, u"Version");
+    // The version is display text; only the entry's two DWORDs come from its leading digits.
+    const TSetupBaseInfo::TVersionNumbers N = Info.GetVersionNumbers();
+    const WideString Registered =
+        FormatText(u"MajorVersion %d, MinorVersion %d", uint32_t(N.Major), uint32_t(N.Minor));
     if (Trim(Info.Version).empty()) {
-        F.Diagnostics.Error(Pos, u"BaseInfo has no Version: the uninstall entry takes its numbers "
-                                 u"from it, as in Version=\"1.0.0.0\"");
+        F.Diagnostics.Warning(Pos, u"BaseInfo has no Version: the uninstall entry shows none and "
+                                   u"registers " +
+                                       Registered + u"; add for example Version=\"1.0.0.0\"");
         return;
     }
-    // Plain decimal parts, as the uninstall entry shows them.
     std::vector<WideString> Parts(1);
     for (const char16_t C : Info.Version)
         if (C == u'.')
@@ -50,11 +54,11 @@ void CheckVersion(const TProjectFacts& F, const TSetupBaseInfo& Info) {
                 std::all_of(Parts[I].begin(), Parts[I].end(),
                             [](char16_t C) { return C >= u'0' && C <= u'9'; });
     }
-    const TSetupBaseInfo::TVersionNumbers N = Info.GetVersionNumbers();
     if (!Plain)
-        F.Diagnostics.Error(Pos, FormatText(u"'%s' gives the version %d.%d.%d.%d: write up to four "
-                                            u"numbers separated by points",
-                                            Info.Version, N.Major, N.Minor, N.Release, N.Build));
+        F.Diagnostics.Warning(Pos, u"'" + Info.Version +
+                                       u"' is not only numbers: the uninstall entry shows it as "
+                                       u"written and registers " +
+                                       Registered);
     else if (Parts.size() > 4)
         F.Diagnostics.Warning(Pos,
                               u"'" + Info.Version +
@@ -66,7 +70,10 @@ WideString LicenceProblem(const std::vector<uint8_t>& Bytes, bool& Warning) {
     Warning = false;
     const bool Utf16 = Bytes.size() >= 2 && ((Bytes[0] == 0xFF && Bytes[1] == 0xFE) ||
                                              (Bytes[0] == 0xFE && Bytes[1] == 0xFF));
-    if (Utf16) return Bytes.size() % 2 ? u"is not text (UTF-16 of an odd length)" : u"";
+    if (Utf16) {
+        Warning = Bytes.size() % 2 != 0;
+        return Warning ? u"is UTF-16 of an odd length: the installer drops its last byte" : u"";
+    }
     const bool Bom = Bytes.size() >= 3 && Bytes[0] == 0xEF && Bytes[1] == 0xBB && Bytes[2] == 0xBF;
     bool Ascii = true;
     for (const uint8_t Byte : Bytes) {

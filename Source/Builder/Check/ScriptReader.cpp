@@ -67,8 +67,8 @@ public:
         for (const TXmlAttr& Attr : Element.Attributes)
             Attribute(Element, Attr, Object);
         if (Element.HasText)
-            D.Error(Element.TextPos,
-                    u"text inside " + Tag(Element.Name) + u": the installer ignores it");
+            D.Warning(Element.TextPos,
+                      u"text inside " + Tag(Element.Name) + u": the installer ignores it");
         auto* List = dynamic_cast<TXmlObjectList*>(&Object);
         if (List) List->Clear(); // as the installer does, even when no item follows
         bool HasItems = false;
@@ -122,7 +122,7 @@ private:
         for (const TXmlAttr& Attr : Element.Attributes)
             D.Error(Attr.NamePos, u"unknown attribute '" + Wide(Attr.Name) + u"' of <Items>");
         if (Element.HasText)
-            D.Error(Element.TextPos, u"text inside <Items>: the installer ignores it");
+            D.Warning(Element.TextPos, u"text inside <Items>: the installer ignores it");
         for (const auto& Child : Element.Children)
             Item(*Child, List, Element);
     }
@@ -182,8 +182,8 @@ private:
                                                 : u"one of " + Identifiers(Type, u", ");
             const int Ordinal = LxProps::EnumValue(Type, Text);
             if (Text.empty())
-                D.Error(Attr.ValuePos, u"the value is empty, not " + Expected +
-                                           u" (the installer keeps " + Kept + u")");
+                D.Warning(Attr.ValuePos, u"the value is empty, not " + Expected +
+                                             u" (the installer keeps " + Kept + u")");
             else if (Ordinal < 0)
                 D.Error(Attr.ValuePos, Quoted + u" is not " + Expected + u" (the installer reads " +
                                            Type.Identifiers[0] + u")");
@@ -197,14 +197,21 @@ private:
         case tkInt64: {
             int64_t Number;
             int32_t Small;
-            if (Type.Kind == tkInt64 ? !TryStrToInt64(Text, Number) : !TryStrToInt(Text, Small))
+            if (Text.empty())
+                D.Warning(Attr.ValuePos,
+                          u"the value is empty, not a number (the installer keeps " + Kept + u")");
+            else if (Type.Kind == tkInt64 ? !TryStrToInt64(Text, Number)
+                                          : !TryStrToInt(Text, Small))
                 D.Error(Attr.ValuePos,
                         Quoted + u" is not a number (the installer keeps " + Kept + u")");
             return;
         }
         case tkFloat: {
             double Number;
-            if (!TryTextToFloat(Text, Number, GetDecimalSeparator()))
+            if (Text.empty())
+                D.Warning(Attr.ValuePos,
+                          u"the value is empty, not a number (the installer keeps " + Kept + u")");
+            else if (!TryTextToFloat(Text, Number, GetDecimalSeparator()))
                 D.Error(Attr.ValuePos,
                         Quoted + u" is not a number (the installer keeps " + Kept + u")");
             return;
@@ -228,8 +235,10 @@ void ReadScript(const TXmlElement& Root, TSetupScript& Script, TScriptSource& So
                 TDiagnostics& Diagnostics) {
     const WideString Name = Wide(Root.Name);
     const WideString ClassName = Script.ClassName();
+    // The installer reads whatever the root is called; what it holds is checked as usual.
     if (!SameText(Name, ClassName))
-        Diagnostics.Error(Root.Pos, u"unknown element " + Tag(Root.Name) + u": a project is a " +
-                                        Tag(WideToUtf8(ClassName)) + DidYouMean(Name, {ClassName}));
+        Diagnostics.Warning(Root.Pos, u"the root element is " + Tag(Root.Name) + u", not " +
+                                          Tag(WideToUtf8(ClassName)) +
+                                          u": the installer reads it all the same");
     TReader(Source, Diagnostics).ReadObject(Root, Script);
 }

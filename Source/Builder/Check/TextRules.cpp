@@ -112,9 +112,9 @@ void CheckVariables(const TProjectFacts& F) {
         for (int K = 0; K < I; ++K)
             if (SameText(Vars.Items(K)->VarName, Var.VarName)) {
                 const TSourcePos First = F.Source.PosOf(*Vars.Items(K), u"VarName");
-                F.Diagnostics.Error(Pos, FormatText(u"the variable '%s' is defined twice; the "
-                                                    u"first, at %d:%d, is the one used",
-                                                    Var.VarName, First.Line, First.Column));
+                F.Diagnostics.Warning(Pos, FormatText(u"the variable '%s' is defined twice; the "
+                                                      u"first, at %d:%d, is the one used",
+                                                      Var.VarName, First.Line, First.Column));
                 break;
             }
     }

@@ -112,7 +112,7 @@ private:
 
     void NoteText(TSourcePos At) {
         if (Open.empty()) {
-            D.Error(At, u"text outside the root element");
+            D.Warning(At, u"text outside the root element: the installer ignores it");
         } else if (!Open.back()->HasText) {
             Open.back()->HasText = true;
             Open.back()->TextPos = At;
@@ -300,8 +300,9 @@ private:
                 continue;
             }
             const std::string_view Blanks = T.substr(Blank, P - Blank);
+            // The installer takes each name from the end of the previous value.
             if (Blanks.empty())
-                D.Error(Pos, u"put a blank between attributes");
+                D.Warning(Pos, u"put a blank between attributes");
             else if (Element->Attributes.empty() && Blanks.find(' ') == std::string_view::npos)
                 D.Error(Pos, u"put a space before the first attribute: the installer reads the "
                              u"name up to the first space");
