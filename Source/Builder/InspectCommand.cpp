@@ -1,6 +1,7 @@
 #include "BuildError.h"
 #include "Commands.h"
 #include "ConsoleOutput.h"
+#include "FileDataDigests.h"
 #include "MySetupUtils.h"
 #include "Package/InstallerPackage.h"
 #include "Sign/Authenticode.h"
@@ -53,6 +54,7 @@ WideString RoleOf(const TResource& Resource, const TSetupBaseInfo& Info) {
     if (Is(MiniSetupScriptResName)) return u"mini-package script";
     if (Is(FileDataResName)) return u"file data";
     if (Is(FullSetupDigestResName)) return u"pinned full-installer SHA-256";
+    if (Is(FileDataDigestsResName)) return u"file data digests";
     if (Is(Info.IconResID)) return u"product icon";
     if (Is(Info.LicenseResID)) return u"licence";
     return u"";
@@ -99,6 +101,22 @@ WideString PinText(const TInstallerPackage& Package) {
     if (Pin->Data.size() != 32)
         return FormatText(u"damaged (%d bytes, not 32)", int64_t(Pin->Data.size()));
     return u"SHA-256 " + AsciiToWide(HexText(Pin->Data.data(), Pin->Data.size()));
+}
+
+// What the installer will find when it checks the file data before changing the machine.
+WideString IntegrityText(const TInstallerPackage& Package) {
+    const TResource* Record = Package.RcData(FileDataDigestsResName);
+    const TResource* Block = Package.RcData(FileDataResName);
+    if (!Record) return u"no digests: damage shows only while the files are written";
+    TFileDataDigests Digests;
+    if (!Block || !Digests.Load(Record->Data.data(), Record->Data.size(), Block->Data.size()))
+        return u"damaged digest record";
+    int Damaged = 0;
+    for (size_t I = 0; I < Digests.Count(); ++I)
+        Damaged += !Digests.RegionIntact(I, Block->Data.data());
+    const int Count = int(Digests.Count());
+    return Damaged ? FormatText(u"%d of %d regions damaged", Damaged, Count)
+                   : FormatText(u"%d regions, every one as built", Count);
 }
 
 void PrintItems(const TInstallerPackage& Package) {
@@ -155,9 +173,10 @@ int RunInspect(const TArguments& Arguments) {
                          WideStringView(Package.IsFull() ? u"full" : u"mini"),
                          WideStringView(Package.Image().Is64() ? u"x64 (PE32+)" : u"x86 (PE32)")));
     Field(u"Signature", SignatureText(Package.Image().Bytes(), Package.Name()));
-    if (Package.IsFull())
+    if (Package.IsFull()) {
         Field(u"Uninstaller", UninstallerSignature(Package));
-    else
+        Field(u"File data", IntegrityText(Package));
+    } else
         Field(u"Pinned full installer", PinText(Package));
     Field(u"Title", Info.AppTitle);
     Field(u"Version", Info.Version);

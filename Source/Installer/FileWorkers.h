@@ -18,6 +18,8 @@ class TPackageDecoder;
 
 // A damaged package is not a failure the user can retry: it ends the installation.
 struct EPackageDamaged {};
+// The installation's error for a file whose stored bytes are damaged.
+[[noreturn]] void ThrowDamaged(const WideString& Target);
 
 // The file decoded into a temporary file beside Target, with its times, left open. Throws the
 // failure's Exception, or EPackageDamaged. KnownFolder: a folder made or found by an earlier file,

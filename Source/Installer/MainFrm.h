@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BaseFrm.h"
+#include "FileDataClasses.h"
 #include "GdiPlus.h"
 #include "LxIndyUtils.h"
 #include "LxProcessExit.h"
@@ -76,6 +77,9 @@ public:
     // The downloaded installer matches the pinned digest and, when this installer is signed,
     // carries a valid signature of the same publisher.
     bool DownloadIsGenuine();
+    // Loads the file-data index and checks the bytes it points to against the package's digest
+    // record; raises the file step's errors for a damaged package.
+    void CheckFileData();
     void UninstallOldVersion();
     void KillRunningPrograms();
     void InstallFiles();
@@ -138,4 +142,6 @@ private:
     TFileWorkers* FFileWorkers = nullptr;
     // The window thread's: for every file with one worker, else for those tried again.
     TPackageDecoder FDecoder;
+    // From the check before the machine changes to the file step.
+    std::unique_ptr<TFileDataList> FFileData;
 };

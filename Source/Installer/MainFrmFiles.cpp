@@ -16,21 +16,17 @@ namespace {
 // Long enough to decode that the window should name it first.
 constexpr int64_t LongFile = 1 << 20;
 
+} // namespace
+
 [[noreturn]] void ThrowDamaged(const WideString& Target) {
     // The inflater's text is a bare "Error": name the file instead.
     throw EZDecompressionError(FormatText(u"安装包已损坏，无法解压文件：%s", Target));
 }
 
-} // namespace
-
 void TMainForm::InstallFiles() {
-    TFileDataList Index;
-    try {
-        Index.LoadFromModule(FModule);
-    } catch (const Exception& Error) {
-        // The runtime's text alone ("Stream read error") does not say that the package is broken.
-        throw Exception(FormatText(u"安装包已损坏，无法读取文件数据：%s", Error.Message()));
-    }
+    // Loaded and checked before anything changed.
+    const std::unique_ptr<TFileDataList> Data = std::move(FFileData);
+    const TFileDataList& Index = *Data;
     const TSetupFileList& Files = FScript->FileList();
     std::vector<TFileJob> Jobs;
     for (int I = 0; I < Files.Count(); ++I) {

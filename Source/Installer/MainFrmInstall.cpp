@@ -53,6 +53,7 @@ void TMainForm::btnInstallClick() {
         pbProgress->SetPosition(0);
         lblWait->SetCaption(u"正在检查旧版本");
         Pump();
+        CheckFileData();
         UninstallOldVersion();
         KillRunningPrograms();
         lblWait->SetCaption(u"正在安装");

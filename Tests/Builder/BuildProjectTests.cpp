@@ -2,6 +2,7 @@
 #include "BuildProject.h"
 #include "BuilderTestSupport.h"
 #include "FileDataClasses.h"
+#include "FileDataDigests.h"
 #include "InstallerPackage.h"
 #include "InstallerWriter.h"
 #include "LxStreams.h"
@@ -41,6 +42,36 @@ std::vector<uint8_t> Decode(const std::vector<uint8_t>& Encoded) {
     return Stream.Bytes();
 }
 
+// The record vouches for every byte of the block in adjacent regions and for every entry; a
+// byte flipped at the end of the largest stream is seen in that stream's entry alone.
+void ExpectDigestsVouchForTheBlock(std::vector<uint8_t> Block, const std::vector<uint8_t>& Record) {
+    TFileDataList Index;
+    Index.LoadFromBlock(Block.data(), Block.size());
+    TFileDataDigests Digests;
+    ASSERT_TRUE(Digests.Load(Record.data(), Record.size(), Block.size()));
+    uint64_t Next = 0;
+    for (size_t I = 0; I < Digests.Count(); ++I) {
+        const TBlockRegion Region = Digests.Region(I);
+        EXPECT_EQ(Region.Offset, Next);
+        EXPECT_LE(Region.Size, TFileDataDigests::RegionSize);
+        EXPECT_TRUE(Digests.RegionIntact(I, Block.data())) << I;
+        Next += Region.Size;
+    }
+    EXPECT_EQ(Next, Block.size());
+    const TFileData* Largest = Index.Items(0);
+    for (int I = 0; I < Index.Count(); ++I) {
+        EXPECT_TRUE(Digests.EntryIntact(*Index.Items(I))) << I;
+        if (Index.Items(I)->Bytes > Largest->Bytes) Largest = Index.Items(I);
+    }
+    Block[size_t(Largest->Offset) + size_t(Largest->Bytes) - 1] ^= 0x40;
+    for (size_t I = 0; I < Digests.Count(); ++I)
+        if (!Digests.RegionIntact(I, Block.data())) Digests.MarkDamaged(I);
+    for (int I = 0; I < Index.Count(); ++I) {
+        const TFileData& Entry = *Index.Items(I);
+        EXPECT_EQ(Digests.EntryIntact(Entry), Entry.Offset != Largest->Offset) << I;
+    }
+}
+
 // A built installer with its script replaced by what Edit makes of it.
 std::vector<uint8_t> WithScript(const fs::path& Setup,
                                 const std::function<void(TSetupScript&)>& Edit) {
@@ -73,7 +104,8 @@ protected:
         WriteBytes(Folder / "files/bin/same1.bin", Noise(70000, 1));
         WriteBytes(Folder / "files/bin/same2.bin", Noise(70000, 1));
         WriteBytes(Folder / "files/same1.bin", Noise(70000, 1));
-        WriteBytes(Folder / "files/data/big.dat", Noise(600000, 2));
+        // More than a digest region.
+        WriteBytes(Folder / "files/data/big.dat", Noise(1100000, 2));
         WriteProject("");
     }
 
@@ -139,6 +171,9 @@ TEST_F(BuildProjectTest, FullInstallerCarriesEveryPartAndEveryFileDecodes) {
     EXPECT_NE(Tree.Find(TResourceKey::FromId(RT_GROUP_ICON_ID), TResourceKey::FromId(1)), nullptr);
     EXPECT_NE(Tree.Find(TResourceKey::FromId(RT_VERSION_ID), TResourceKey::FromId(1)), nullptr);
     EXPECT_NE(Tree.Find(TResourceKey::FromId(RT_MANIFEST_ID), TResourceKey::FromId(1)), nullptr);
+    const TResource* Record = Package.RcData(FileDataDigestsResName);
+    ASSERT_NE(Record, nullptr);
+    ExpectDigestsVouchForTheBlock(Package.RcData(FileDataResName)->Data, Record->Data);
 }
 
 TEST_F(BuildProjectTest, SameInputsGiveTheSameBytesWhateverTheThreads) {
@@ -180,7 +215,9 @@ TEST_F(BuildProjectTest, LargeFilesEncodeInChunksThatMakeOneStreamWhateverTheThr
     Run.insert(Run.end(), 300000, 'x');
     const std::vector<uint8_t> Tail = Noise(777, 5);
     Run.insert(Run.end(), Tail.begin(), Tail.end());
-    const std::vector<std::vector<uint8_t>> Inputs = {Periodic, Noise(5000, 6), Run, Run};
+    // Noise that stays larger than a digest region once encoded.
+    const std::vector<std::vector<uint8_t>> Inputs = {Periodic, Noise(5000, 6), Run, Run,
+                                                      Noise(TFileDataDigests::RegionSize + 9, 7)};
 
     std::vector<std::unique_ptr<TSetupFile>> Items;
     std::vector<TPackageFile> Files;
@@ -195,11 +232,12 @@ TEST_F(BuildProjectTest, LargeFilesEncodeInChunksThatMakeOneStreamWhateverTheThr
         const TPackageContent Content =
             EncodePackageFiles(Files, Jobs, TPackageEncoder::DefaultLevel, nullptr,
                                Folder / ("spool" + std::to_string(Jobs)), Chunking);
-        EXPECT_EQ(Content.DistinctContents, 3);
+        EXPECT_EQ(Content.DistinctContents, 4);
         std::vector<uint8_t> Block;
         Content.WriteBlock([&](const uint8_t* Data, size_t Size) {
             Block.insert(Block.end(), Data, Data + Size);
         });
+        ExpectDigestsVouchForTheBlock(Block, Content.DigestRecord());
         return Block;
     };
     const std::vector<uint8_t> Block = Encode(3);

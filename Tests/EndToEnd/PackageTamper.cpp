@@ -2,8 +2,11 @@
 //   PackageTamper remove-data   SETUP OUT   the file data resource taken out
 //   PackageTamper corrupt-file  SETUP OUT   one byte flipped in the middle of the largest stream
 //   PackageTamper bad-offset    SETUP OUT   the largest entry's offset moved beyond the block
+//   PackageTamper no-digests    SETUP OUT   the file data's digest record taken out, as in a
+//                                           package built before there was one
 
 #include "FileDataClasses.h"
+#include "FileDataDigests.h"
 #include "LxExceptions.h"
 #include "LxStrUtils.h"
 #include "PathUtils.h"
@@ -47,7 +50,8 @@ std::vector<uint8_t> Tamper(const std::string& Verb, std::vector<uint8_t> Block)
 int main(int Count, char** Arguments) {
     if (Count != 4) {
         std::fprintf(stderr,
-                     "usage: PackageTamper remove-data|corrupt-file|bad-offset SETUP OUT\n");
+                     "usage: PackageTamper remove-data|corrupt-file|bad-offset|no-digests SETUP "
+                     "OUT\n");
         return 2;
     }
     const std::string Verb = Arguments[1];
@@ -61,6 +65,8 @@ int main(int Count, char** Arguments) {
         if (!Data) throw Exception(u"the installer has no file data resource");
         if (Verb == "remove-data") {
             Tree.Remove(Type, Name);
+        } else if (Verb == "no-digests") {
+            Tree.Remove(Type, TResourceKey::FromName(FileDataDigestsResName));
         } else if (Verb == "corrupt-file" || Verb == "bad-offset") {
             const uint16_t Language = Data->Language;
             Tree.Set(Type, Name, Language, Tamper(Verb, Data->Data));

@@ -8,7 +8,8 @@
            mode while later files are decoded, exit code 2 in /Silent mode; a target written
            twice keeps the later item's file
   damaged  missing, corrupt or out-of-range file data: exit code 1 with a report on standard
-           error, nothing written outside the installation folder
+           error before anything is written (where the package carries its digests), and an
+           installed version left whole by a damaged upgrade
   uninstall  the uninstaller: /SILENT leaves the prefix as it was before the install (files and
            registry), keeps a user's file, ends a running program, survives an upgrade and a
            restart, refuses damaged data; its window declined, then used, with screenshots
@@ -469,14 +470,14 @@ def group_damaged():
     guid = "{E2E5A7E9-0003-4C1D-9A2B-5E7E95000003}"
     folder, uninstall_key = os.path.join(WORK, "damaged"), f"{UNINSTALL}\\{guid}_vm"
     link = os.path.join(DESKTOP, title + ".lnk")
-    write(os.path.join(folder, "files", "a-small.txt"), b"small\r\n")
-    write(os.path.join(folder, "files", "b-large.bin"), random.Random(8).randbytes(150000))
-    write(os.path.join(folder, "files", "c-small.txt"), b"small too\r\n")
-    # Its own uninstaller removes nothing: an upgrade finds the older files in place.
-    write(os.path.join(folder, "bin", "Uninstall.exe"), read(os.path.join(PROGRAMS, "Recorder.exe")))
+    sources = {"a-small.txt": b"small\r\n", "b-large.bin": random.Random(8).randbytes(150000),
+               "c-small.txt": b"small too\r\n"}
+    for name, data in sources.items():
+        write(os.path.join(folder, "files", name), data)
+    # The builder adds the real uninstaller: an upgrade's removal of the old version would take
+    # the installed product away.
     setup = build(folder, title, guid, app, f"""
-    <FileList><Items><TSetupFile DestDir="{{app}}" SourcePath="files" SourceMask="*"/>
-        <TSetupFile DestDir="{{app}}" SourcePath="bin" SourceMask="Uninstall.exe"/></Items></FileList>
+    <FileList><Items><TSetupFile DestDir="{{app}}" SourcePath="files" SourceMask="*"/></Items></FileList>
     <RegList><Items><TSetupReg RootKey="rrkCurrentUser" SubKey="{key}" ValueName="Marker" ValueData="1"
         ValueType="rvtString"/></Items></RegList>
     <ShortCutList><Items><TSetupShortCut DstFile="{{app}}a-small.txt" Name="{title}" SaveDir="{{desktop}}"
@@ -487,33 +488,50 @@ def group_damaged():
                                          ("uninstall key", reg_values(uninstall_key) is not None),
                                          ("shortcut", os.path.exists(link))) if there]
 
+    def product():
+        return sorted(os.listdir(c_path(app))) if os.path.isdir(c_path(app)) else []
+
+    def tamper(verb, source, name):
+        damaged = os.path.join(folder, name + ".exe")
+        subprocess.run([TAMPER, verb, source, damaged], check=True, timeout=60)
+        return damaged
+
     unreadable = "安装包已损坏，无法读取文件数据："
-    for verb, message in (
-            ("remove-data", unreadable + "Resource {24B4534B-E580-4F42-BEAB-A2818FDE92C0} not found"),
-            ("corrupt-file", f"安装包已损坏，无法解压文件：{app}b-large.bin"),
-            ("bad-offset", unreadable + "Stream read error")):
-        damaged = os.path.join(folder, verb + ".exe")
-        subprocess.run([TAMPER, verb, setup, damaged], check=True, timeout=60)
+    corrupt = f"安装包已损坏，无法解压文件：{app}b-large.bin"
+    old = tamper("corrupt-file", tamper("no-digests", setup, "old"), "old-corrupt-file")
+    for verb, damaged, message in (
+            ("remove-data", tamper("remove-data", setup, "remove-data"),
+             unreadable + "Resource {24B4534B-E580-4F42-BEAB-A2818FDE92C0} not found"),
+            ("corrupt-file", tamper("corrupt-file", setup, "corrupt-file"), corrupt),
+            ("bad-offset", tamper("bad-offset", setup, "bad-offset"), unreadable + "Stream read error"),
+            # Built before the digest record: found where the file step reaches it.
+            ("no digests, corrupt-file", old, corrupt)):
         clean(app, ["HKCU\\" + key, uninstall_key], [link])
         code, _, err = run(damaged, "/Silent")
         check(code == 1 and message.lower() in err.lower(), f"{verb}: exit code {code}, stderr {err!r}")
         check(outside() == [], f"{verb}: written outside the folder: {outside()}")
-        if verb == "corrupt-file":
-            check(os.path.exists(c_path(app + "a-small.txt")) and
-                  not os.path.exists(c_path(app + "c-small.txt")), "corrupt-file: went on after the damage")
+        written = ["a-small.txt"] if damaged == old else []
+        check(product() == written, f"{verb}: the folder holds {product()}, expected {written}")
 
-    # Undamaged, the same package writes all three: the checks above can see them.
+    # Undamaged, the same package writes everything: the checks above can see it.
     clean(app, ["HKCU\\" + key, uninstall_key], [link])
     install(setup, "undamaged")
     check(outside() == ["registry value", "uninstall key", "shortcut"], f"undamaged: wrote only {outside()}")
-    # Over that installation, a package damaged in one file stops there and leaves the file it
-    # would have replaced as it was, with no partial file beside it.
-    code, _, err = run(os.path.join(folder, "corrupt-file.exe"), "/Silent")
-    check(code == 1, f"upgrade from a damaged package: exit code {code}, stderr {err!r}")
-    check(read(c_path(app + "b-large.bin")) == read(os.path.join(folder, "files", "b-large.bin")),
-          "upgrade from a damaged package: the installed file was destroyed")
-    check(not [name for name in os.listdir(c_path(app)) if name.endswith(".tmp")],
-          f"upgrade from a damaged package left a partial file: {sorted(os.listdir(c_path(app)))}")
+    installed = {name: read(c_path(app + name)) for name in product()}
+    check(sorted(installed) == sorted([*sources, "Uninstall.da1", "Uninstall.da2", "Uninstall.exe"]),
+          f"undamaged: installed {sorted(installed)}")
+    entry = reg_values(uninstall_key)
+    # A damaged upgrade stops before it removes the installed version: the product stays whole,
+    # with its uninstaller and its entry, and nothing is left beside its files.
+    for verb, damaged in (("corrupt-file", os.path.join(folder, "corrupt-file.exe")),
+                          ("bad-offset", os.path.join(folder, "bad-offset.exe"))):
+        code, _, err = run(damaged, "/Silent")
+        check(code == 1, f"upgrade from {verb}: exit code {code}, stderr {err!r}")
+        now = {name: read(c_path(app + name)) for name in product()}
+        check(now == installed, f"upgrade from {verb}: the installed product changed: "
+              f"{sorted(set(now) ^ set(installed)) or [n for n in now if now[n] != installed.get(n)]}")
+        check(reg_values(uninstall_key) == entry and outside() == ["registry value", "uninstall key", "shortcut"],
+              f"upgrade from {verb}: entry {reg_values(uninstall_key)!r}, outside {outside()}")
 
 
 # ---------------------------------------------------------------- uninstall

@@ -1,4 +1,5 @@
 #include "FileDataClasses.h"
+#include "FileDataDigests.h"
 #include "LxExceptions.h"
 #include "MySetupUtils.h"
 #include "TestSupport.h"
@@ -139,4 +140,58 @@ TEST(FileDataTests, BrokenIndexRaisesTheLowerLayersError) {
                   List.LoadFromBlock(Bomb.data(), Bomb.size());
               }).find(u"decodes to more than"),
               WideString::npos);
+}
+
+TEST(FileDataTests, DigestRecordNamesEveryRegionAndEntryItDoesNotVouchFor) {
+    const TBytes Block = SampleContent(100, 3);
+    // Regions [0,10) [10,40) [60,100): the gap [40,60) is described by none.
+    const std::pair<uint32_t, uint32_t> Spans[] = {{0, 10}, {10, 30}, {60, 40}};
+    TBytes Record;
+    for (const auto& [Offset, Size] : Spans) {
+        const uint64_t Digest = TFileDataDigests::Digest(Block.data() + Offset, Size);
+        for (const uint64_t Value : {uint64_t(Offset) | uint64_t(Size) << 32, Digest})
+            for (int I = 0; I < 8; ++I)
+                Record.push_back(uint8_t(Value >> (8 * I)));
+    }
+    TFileDataDigests Digests;
+    ASSERT_TRUE(Digests.Load(Record.data(), Record.size(), Block.size()));
+    ASSERT_EQ(Digests.Count(), 3u);
+    for (size_t I = 0; I < 3; ++I)
+        EXPECT_TRUE(Digests.RegionIntact(I, Block.data())) << I;
+    TBytes Damaged = Block;
+    Damaged[15] ^= 1;
+    EXPECT_FALSE(Digests.RegionIntact(1, Damaged.data()));
+    EXPECT_TRUE(Digests.RegionIntact(2, Damaged.data()));
+
+    auto Intact = [&](int32_t Offset, int32_t Bytes) {
+        TFileData Entry;
+        Entry.Offset = Offset;
+        Entry.Bytes = Bytes;
+        return Digests.EntryIntact(Entry);
+    };
+    // Whole runs of adjacent regions, and empty entries, are vouched for; anything else is not.
+    EXPECT_TRUE(Intact(0, 40));
+    EXPECT_TRUE(Intact(10, 30));
+    EXPECT_TRUE(Intact(60, 40));
+    EXPECT_TRUE(Intact(50, 0));
+    EXPECT_FALSE(Intact(0, 35));
+    EXPECT_FALSE(Intact(5, 5));
+    EXPECT_FALSE(Intact(40, 20));
+    EXPECT_FALSE(Intact(10, 90));
+    EXPECT_FALSE(Intact(60, 41));
+    EXPECT_FALSE(Digests.AnyDamaged());
+    Digests.MarkDamaged(1);
+    EXPECT_TRUE(Digests.AnyDamaged());
+    EXPECT_FALSE(Intact(0, 40));
+    EXPECT_TRUE(Intact(0, 10));
+
+    // A record that is not whole entries, or whose regions are empty, go backwards, overlap or
+    // leave the block, is refused.
+    EXPECT_FALSE(Digests.Load(Record.data(), Record.size() - 1, Block.size()));
+    EXPECT_FALSE(Digests.Load(Record.data(), Record.size(), 99));
+    for (const auto& Change : {std::pair<size_t, uint8_t>{4, 0}, {16, 5}, {32, 39}, {36, 41}}) {
+        TBytes Bad = Record;
+        Bad[Change.first] = Change.second;
+        EXPECT_FALSE(Digests.Load(Bad.data(), Bad.size(), Block.size())) << Change.first;
+    }
 }

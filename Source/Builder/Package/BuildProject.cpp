@@ -187,6 +187,8 @@ TBuildReport BuildProject(const TBuildRequest& Request) {
     Parts.LicenseText = License ? &*License : nullptr;
     Parts.StreamedBlockSize = Content->BlockSize();
     Parts.StreamedBlock = [&](TByteSink Sink) { Content->WriteBlock(Sink); };
+    const std::vector<uint8_t> Digests = Content->DigestRecord();
+    Parts.FileDataDigests = &Digests;
     Parts.FileName = FullName;
     Report.FullSetup = FullSetup;
     // The pin is taken from the file as written, signature included.
@@ -206,6 +208,7 @@ TBuildReport BuildProject(const TBuildRequest& Request) {
         if (Info.BuildMiniSetup && Request.PinFullSetup) FullDigest = FileSha256(FullSetup);
     }
     Parts.StreamedBlock = nullptr;
+    Parts.FileDataDigests = nullptr;
 
     if (Info.BuildMiniSetup) {
         Parts.FileName = OutputName(Info.MiniSetupFile, u"SetupMini.exe");

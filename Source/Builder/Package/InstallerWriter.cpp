@@ -1,6 +1,7 @@
 #include "InstallerWriter.h"
 
 #include "BuildError.h"
+#include "FileDataDigests.h"
 
 #include "LxStreams.h"
 #include "MySetupUtils.h"
@@ -41,8 +42,8 @@ uint64_t WriteInstallerImage(const TPeImage& Stub, const TInstallerParts& Parts,
     const TResourceKey RcData = TResourceKey::FromId(RT_RCDATA_ID);
     TResourceTree Tree = Stub.Resources();
     // A stub that already carries a package (an installer used as stub) loses it.
-    for (WideStringView Name :
-         {FullSetupScriptResName, MiniSetupScriptResName, FileDataResName, FullSetupDigestResName})
+    for (WideStringView Name : {FullSetupScriptResName, MiniSetupScriptResName, FileDataResName,
+                                FileDataDigestsResName, FullSetupDigestResName})
         Tree.Remove(RcData, TResourceKey::FromName(Name));
 
     TMemoryStream Script;
@@ -59,6 +60,9 @@ uint64_t WriteInstallerImage(const TPeImage& Stub, const TInstallerParts& Parts,
         Tree.Items.back().StreamedSize = Parts.StreamedBlockSize;
         Tree.Items.back().Stream = Parts.StreamedBlock;
     }
+    if (Parts.FileDataDigests)
+        Tree.Set(RcData, TResourceKey::FromName(FileDataDigestsResName), LANG_NEUTRAL_ID,
+                 *Parts.FileDataDigests);
     if (Parts.FullSetupDigest)
         Tree.Set(RcData, TResourceKey::FromName(FullSetupDigestResName), LANG_NEUTRAL_ID,
                  *Parts.FullSetupDigest);

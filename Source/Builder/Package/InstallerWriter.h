@@ -14,6 +14,8 @@ struct TInstallerParts {
     // Or a file block written as the image is: its size and what writes it.
     uint64_t StreamedBlockSize = 0;
     std::function<void(TByteSink)> StreamedBlock;
+    // The file data's digest record; null for none.
+    const std::vector<uint8_t>* FileDataDigests = nullptr;
     // A mini installer's pin: the SHA-256 of the full installer, stored as it is; null for none.
     const std::vector<uint8_t>* FullSetupDigest = nullptr;
     WideString FileName; // the installer's own file name

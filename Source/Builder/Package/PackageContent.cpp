@@ -7,6 +7,7 @@
 #include "MySetupUtils.h"
 #include "PackageEncoder.h"
 #include "Progress.h"
+#include "RegionDigester.h"
 
 #include <algorithm>
 #include <array>
@@ -199,11 +200,13 @@ class TEncodePass {
 public:
     using TAppend = std::function<void(size_t File, const uint8_t* Data, size_t Size)>;
 
+    // Regions receives, per file, the digests of its stored stream.
     TEncodePass(const std::vector<TPackageFile>& Files, const std::vector<uint32_t>& Crcs,
                 const std::vector<size_t>& Distinct, int Level, const TChunking& Chunking,
-                TProgress* Progress, TAppend Append)
+                TProgress* Progress, TAppend Append,
+                std::vector<std::vector<TBlockRegion>>& Regions)
         : FFiles(Files), FCrcs(Crcs), FLevel(Level), FProgress(Progress),
-          FAppend(std::move(Append)) {
+          FAppend(std::move(Append)), FRegions(Regions) {
         std::vector<size_t> Large;
         for (size_t I : Distinct)
             (Files[I].Size > Chunking.WholeLimit ? Large : FWholes).push_back(I);
@@ -255,9 +258,11 @@ private:
     int FLevel;
     TProgress* FProgress;
     TAppend FAppend;
-    std::vector<size_t> FWholes; // largest first
-    std::vector<TChunk> FChunks; // in stream order, largest file first
-    std::vector<TSlot> FSlots;   // chunk I waits in slot I % size
+    std::vector<std::vector<TBlockRegion>>& FRegions;
+    TRegionDigester FStreamDigester; // of the stream being appended
+    std::vector<size_t> FWholes;     // largest first
+    std::vector<TChunk> FChunks;     // in stream order, largest file first
+    std::vector<TSlot> FSlots;       // chunk I waits in slot I % size
     std::mutex FLock;
     std::condition_variable FWritten;
     size_t FNextWhole = 0, FNextChunk = 0, FNextWrite = 0;
@@ -307,6 +312,9 @@ private:
         if (Reader.Read(Data, Size) != Size || Reader.Read(&Beyond, 1) != 0) RaiseChanged(File);
         if (Crc32Update(uint32_t(crc32(0, nullptr, 0)), Data, Size) != FCrcs[I]) RaiseChanged(File);
         const std::span<const uint8_t> Stream = Encoder().Encode(Data, Size);
+        thread_local TRegionDigester Digester;
+        Digester.Update(Stream.data(), Stream.size());
+        FRegions[I] = Digester.Finish();
         FAppend(I, Stream.data(), Stream.size());
         if (FProgress) FProgress->Advance(File.Size);
     }
@@ -366,6 +374,7 @@ private:
                 if (FStreamCrc != FCrcs[Chunk.File]) RaiseChanged(FFiles[Chunk.File]);
                 std::array<uint8_t, 4> Tail = TPackageEncoder::StreamTail(FStreamAdler);
                 Emit(Chunk.File, Tail.data(), Tail.size());
+                FRegions[Chunk.File] = FStreamDigester.Finish();
             }
             {
                 std::lock_guard<std::mutex> Guard(FLock);
@@ -380,6 +389,7 @@ private:
     void Emit(size_t File, uint8_t* Data, size_t Size) {
         TSetupfn::ScrambleBytes(Data, Size, FStreamBytes);
         FStreamBytes += Size;
+        FStreamDigester.Update(Data, Size);
         FAppend(File, Data, Size);
     }
 };
@@ -393,6 +403,10 @@ TPackageContent::TPackageContent(const fs::path& Spool)
 TPackageContent::TPackageContent(TPackageContent&&) noexcept = default;
 TPackageContent::~TPackageContent() {
     FSpool.reset(); // closed before it is removed
+}
+
+std::vector<uint8_t> TPackageContent::DigestRecord() const {
+    return TRegionDigester::Record(FRegions);
 }
 
 uint64_t TPackageContent::BlockSize() const {
@@ -464,7 +478,8 @@ TPackageContent EncodePackageFiles(std::vector<TPackageFile>& Files, int Jobs, i
             Extents.push_back({Content.FSpoolSize, Size});
         Content.FSpoolSize += Size;
     };
-    TEncodePass(Files, Crcs, Distinct, Level, Chunking, Progress, Append).Run(Jobs);
+    std::vector<std::vector<TBlockRegion>> Regions(Files.size());
+    TEncodePass(Files, Crcs, Distinct, Level, Chunking, Progress, Append, Regions).Run(Jobs);
 
     // Layout in item order; names from each item's target path and its content.
     TFileDataList Index;
@@ -487,6 +502,10 @@ TPackageContent EncodePackageFiles(std::vector<TPackageFile>& Files, int Jobs, i
             Content.StoredBytes += Length;
             ++Content.DistinctContents;
             Content.FStreams.push_back(Encoded[Stored]);
+            for (TBlockRegion Region : Regions[Stored]) {
+                Region.Offset += uint32_t(Offsets[Stored]);
+                Content.FRegions.push_back(Region);
+            }
             if (BlockBytes > uint64_t(INT32_MAX))
                 RaiseBuildError(DisplayPath(Files[I].Source),
                                 u"brings the file data to 2 GiB or more, the limit of the package "
@@ -501,5 +520,11 @@ TPackageContent EncodePackageFiles(std::vector<TPackageFile>& Files, int Jobs, i
     Index.AppendIndexTo(Content.FIndex);
     if (Content.BlockSize() > uint64_t(INT32_MAX))
         throw EBuildError(u"the file data reaches 2 GiB, the limit of the package format");
+    TRegionDigester IndexDigester;
+    IndexDigester.Update(Content.FIndex.data(), Content.FIndex.size());
+    for (TBlockRegion Region : IndexDigester.Finish()) {
+        Region.Offset += uint32_t(BlockBytes);
+        Content.FRegions.push_back(Region);
+    }
     return Content;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FileDataDigests.h"
 #include "LxSysUtils.h"
 #include "PackageEncoder.h"
 #include "ProjectFiles.h"
@@ -32,6 +33,8 @@ public:
     // The file-data block: the streams in item order, the index and its length.
     uint64_t BlockSize() const;
     void WriteBlock(TByteSink Sink) const;
+    // The block's digest record: every stream and the index, in regions.
+    std::vector<uint8_t> DigestRecord() const;
 
 private:
     friend TPackageContent EncodePackageFiles(std::vector<TPackageFile>&, int, int, TProgress*,
@@ -45,6 +48,7 @@ private:
     uint64_t FSpoolSize = 0;
     std::vector<std::vector<TExtent>> FStreams; // in block order
     std::vector<uint8_t> FIndex;                // encoded, with its length
+    std::vector<TBlockRegion> FRegions;         // in block order
 };
 
 // Reads every file, stores each distinct content once (encoded on all Jobs threads into the
