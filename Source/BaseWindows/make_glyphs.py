@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes the main window's two 32 x 32 glyphs as PNG files with an alpha channel.
+"""Writes the branded window's two 32 x 32 title-bar glyphs as PNG files with an alpha channel.
 
 usage: make_glyphs.py OUTDIR
 
