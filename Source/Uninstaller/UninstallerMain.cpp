@@ -55,6 +55,9 @@ uint32_t Uninstall(bool Silent) {
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    // A copy started to delete the uninstaller's moved file does that alone.
+    TLxSysfn::RestrictDllSearch();
+    FinishSelfRemoval();
     const uint32_t ExitCode = RunWindowsProgram([] {
         TSetupfn::InitConstants();
         Application.Title = u"卸载程序";

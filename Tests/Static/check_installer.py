@@ -57,6 +57,9 @@ for exe, triplet in ((x86, "i686-w64-mingw32"), (x64, "x86_64-w64-mingw32"),
                    'version="6.0.0.0"', "e2011457-1546-43c5-a5fe-008deee3d3f0",
                    "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a"):
         check(needed in manifest, f"{exe}: the manifest lacks {needed}")
+    # Antivirus heuristics flag a program that has a hidden shell delete it.
+    check(installer or "cmd.exe".encode("utf-16-le") not in image.lower(),
+          f"{exe}: names cmd.exe, a shell to remove itself")
     if triplet.startswith("i686"):
         check(len(image) < SIZE_LIMIT, f"{exe}: {len(image):,} bytes, the limit is {SIZE_LIMIT:,}")
     sizes[exe] = len(image)
