@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""The mini installer end to end under 64-bit Wine: it downloads the full installer from local
-servers and installs from it.
+"""The mini installer end to end under Wine, built on STUB (the release x86 installer where this
+machine runs 32-bit programs): it downloads the full installer from local servers and installs
+from it.
 
   http     /Silent over HTTP: the same files, uninstall data and entry as the full installer,
            the request headers, the channel code on the visited address, no download left over

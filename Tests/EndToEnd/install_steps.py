@@ -1,5 +1,7 @@
 #!/usr/bin/env python3
-"""The installer's steps end to end under 64-bit Wine, one group per run:
+"""The installer's steps end to end under Wine, in a 64-bit prefix as 64-bit Windows runs them,
+one group per run, on the installer STUB (the release x86 one where this machine runs 32-bit
+programs):
 
   steps    a package installed with /Silent: files with their bytes and times, registry values,
            shortcuts, programs run, uninstall data and entry; then installed again while one of
@@ -16,7 +18,8 @@
 
 usage: install_steps.py GROUP ONESETUP STUB PROGRAMS TAMPER WORKDIR
 
-PROGRAMS holds the x64 test programs, TAMPER is the package-damaging tool. Needs the environment
+PROGRAMS holds the test programs (x64, and a 32-bit Holder32.exe), TAMPER is the
+package-damaging tool. Needs the environment
 of the test command: WINEPREFIX (ready, with a running wineserver), DISPLAY, HOME.
 """
 import datetime
@@ -38,6 +41,9 @@ from harness import (DRIVE_C, WINE, c_path, check, click, failures, keys, starte
                      type_text, visible_windows, wait_for, z_path)
 
 GROUP, ONESETUP, STUB, PROGRAMS, TAMPER, WORK = sys.argv[1:7]
+ARCH = "x86" if STUB.endswith("x86.exe") else "x64"
+# What the 32-bit installer sees as {pf} on 64-bit Windows.
+PROGRAM_FILES = "C:\\Program Files (x86)" if ARCH == "x86" else "C:\\Program Files"
 # One time zone without daylight saving for the builder, the installer and the checks: the
 # builder reads a file's time with the offset of its date, the installer converts back with
 # today's offset, and the two differ by an hour across a daylight-saving change.
@@ -238,6 +244,8 @@ STEPS_LISTS = r"""
             ValueData="-2" ValueType="rvtDWord"/>
         <TSetupReg RootKey="rrkLocalMachine" SubKey="Software\E2EStep\Steps" ValueName="Bin"
             ValueData="{app}\bin" ValueType="rvtString"/>
+        <TSetupReg RootKey="rrkLocalMachine" SubKey="Software\E2EStep\Steps" ValueName="Programs"
+            ValueData="{pf}" ValueType="rvtString"/>
     </Items></RegList>
     <ShortCutList><Items>
         <TSetupShortCut DstFile="{app}bin\E2EStepKeeper.exe" Name="步骤测试 E2EStep" SaveDir="{desktop}"
@@ -268,6 +276,9 @@ def steps_package():
         "bin/E2EStepAfter.exe": (read(os.path.join(PROGRAMS, "Recorder.exe")), base),
         "bin/E2EStepKeeper.exe": (read(os.path.join(PROGRAMS, "Holder.exe")), base),
     }
+    if ARCH == "x86":
+        # A 32-bit program of the product beside the 64-bit one: both are ended.
+        sources["bin/E2EStepKeeper32.exe"] = (read(os.path.join(PROGRAMS, "Holder32.exe")), base)
     expected = {}
     for relative, (data, stamp_ns) in sources.items():
         write(os.path.join(folder, relative), data, stamp_ns)
@@ -324,7 +335,8 @@ def group_steps():
     check(reg_values(f"HKCU\\{KEY}\\Sub\\Deeper") == {"Level": ("REG_DWORD", 42)}, "HKCU sub-key values")
     hklm = reg_values("HKLM\\" + KEY)
     check(hklm == {"Mask": ("REG_DWORD", 255), "Hex": ("REG_DWORD", 31),
-                   "Negative": ("REG_DWORD", 0xFFFFFFFE), "Bin": ("REG_SZ", APP + "bin")},
+                   "Negative": ("REG_DWORD", 0xFFFFFFFE), "Bin": ("REG_SZ", APP + "bin"),
+                   "Programs": ("REG_SZ", PROGRAM_FILES)},
           f"HKLM values (32-bit view) {hklm!r}")
     check(reg_values("HKLM\\" + KEY, "/reg:64") is None, "HKLM values in the 64-bit view")
     for link, target, folder in ((desktop_link, "bin\\E2EStepKeeper.exe", "bin"),
@@ -357,12 +369,18 @@ def group_steps():
     os.makedirs(os.path.dirname(elsewhere))
     shutil.copy(os.path.join(PROGRAMS, "Holder.exe"), elsewhere)
     other = start(elsewhere, APP + "other.ready")
-    check(wait_for(lambda: all(os.path.exists(c_path(APP + name)) for name in ("keeper.ready", "other.ready")),
-                   30) and keeper.poll() is None and other.poll() is None, "the programs are not running")
+    ready = ["keeper.ready", "other.ready"]
+    keepers = [keeper]
+    if ARCH == "x86":
+        keepers.append(start(c_path(APP + "bin\\E2EStepKeeper32.exe"), APP + "keeper32.ready"))
+        ready.append("keeper32.ready")
+    check(wait_for(lambda: all(os.path.exists(c_path(APP + name)) for name in ready), 30) and
+          all(p.poll() is None for p in keepers + [other]), "the programs are not running")
     days = install(setup, "second install")
     check([line for _, line in record(uninstalled)] == [f'"{APP}Uninstall.exe" /SILENT'],
           f"the old version's quiet uninstall: {record(uninstalled)!r}")
-    check(wait_for(lambda: keeper.poll() is not None, 10), "the running package program was not ended")
+    check(wait_for(lambda: all(p.poll() is not None for p in keepers), 10),
+          f"the running package programs were not all ended: {[p.poll() for p in keepers]}")
     check_files(expected, "second install")
     values = reg_values(key)
     check(values and values.get("Extra") == ("REG_SZ", "kept"), "second install: a foreign value was lost")
@@ -577,7 +595,7 @@ def uninstall_package(name, version, extra=()):
         target = "config/renamed.cfg" if relative == "extra/original.cfg" else relative.removeprefix("files/")
         expected[c_path(UN_APP + target.replace("/", "\\"))] = os.path.join(folder, relative)
     setup = build(folder, UN_TITLE, UN_GUID, UN_APP, UN_LISTS, version)
-    expected[c_path(UN_APP + "Uninstall.exe")] = os.path.join(os.path.dirname(STUB), "Uninstall-x64.exe")
+    expected[c_path(UN_APP + "Uninstall.exe")] = os.path.join(os.path.dirname(STUB), f"Uninstall-{ARCH}.exe")
     return setup, expected
 
 

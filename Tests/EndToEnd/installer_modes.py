@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""The installer as end users and scripts start it, under 64-bit Wine on a virtual display:
+"""The installer STUB (the release x86 one where this machine runs 32-bit programs) as end users
+and scripts start it, under Wine on a virtual display:
 every command-line mode with its exit code, the package selection, the version gate, the
 previous folder, the folder check, and screenshots of the demo installer's three pages.
 

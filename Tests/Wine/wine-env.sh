@@ -2,6 +2,8 @@
 # and a stop that runs however the caller exits.
 WINE64=/usr/lib/wine/wine64
 WINESERVER64=/usr/lib/wine/wineserver64
+# Wine's 32-bit loader, through which wine64 starts 32-bit programs in a 64-bit prefix.
+WINE32=/usr/lib/wine/wine
 WINE_RECIPES=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 
 # wine_prefix_ready FOLDER: creates the prefix once (about 15 s) and exports its environment.
@@ -25,6 +27,18 @@ wine_prefix_ready() {
   "$WINE64" reg import "Z:${WINE_RECIPES}/cjk-fonts.reg" >>"$1/wineboot.log" 2>&1
   "$WINESERVER64" -w
   touch "$WINEPREFIX/.onesetup-ready"
+}
+
+# Whether this machine runs the shipped 32-bit programs: a kernel may run 64-bit user code only
+# (then every 32-bit program, Wine's loader too, fails with "Exec format error").
+wine_runs_32bit() {
+  "$WINE32" --version >/dev/null 2>&1
+}
+
+# The architecture of the programs the end-to-end tests and the demo run: the release x86 ones
+# where this machine runs them, else the x64 ones.
+wine_program_arch() {
+  if wine_runs_32bit; then echo x86; else echo x64; fi
 }
 
 # A persistent server, warmed up by a process whose output nobody waits on: the services it
