@@ -32,6 +32,18 @@ bool TLxFilefn::RenameFile(WideStringView From, WideStringView To, bool ReplaceE
            0;
 }
 
+bool TLxFilefn::CopyToNewFile(WideStringView From, WideStringView To) {
+    return CopyFileW(W(Ext(From)), W(Ext(To)), TRUE) != 0;
+}
+
+void* TLxFilefn::OpenDeletedOnClose(WideStringView Path) {
+    SECURITY_ATTRIBUTES Inheritable{sizeof(Inheritable), nullptr, TRUE};
+    const HANDLE File =
+        CreateFileW(W(Ext(Path)), DELETE | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                    &Inheritable, OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    return File == INVALID_HANDLE_VALUE ? nullptr : File;
+}
+
 bool TLxFilefn::DeleteAtRestart(WideStringView Path) {
     return MoveFileExW(W(Ext(Path)), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
 }

@@ -94,6 +94,11 @@ public:
     static bool RenameOpenFile(void* File, WideStringView To);
     // Deleted by the system at the next restart.
     static bool DeleteAtRestart(WideStringView Path);
+    // A copy of From at To, which must not exist yet.
+    static bool CopyToNewFile(WideStringView From, WideStringView To);
+    // The file opened for deletion once its last handle closes, shared for reading (so that it
+    // can still be run) and deleting; an inheritable HANDLE, or null.
+    static void* OpenDeletedOnClose(WideStringView Path);
     // The form in which two names of one file are equal: absolute, normalised ("..", "/"),
     // long names where the file exists, upper case. Empty when the path is not valid.
     static WideString ComparablePath(WideStringView Path);

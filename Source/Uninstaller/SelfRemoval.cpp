@@ -83,14 +83,10 @@ WideString MoveOwnFileAway(const WideString& Self, const WideString& AppDir) {
 void DeleteAfterExit(const WideString& Moved) {
     if (Moved.empty()) return;
     const WideString Copy = ExtractFilePath(Moved) + OneTimeName();
-    if (!CopyFileW(W(Moved), W(Copy), TRUE)) return;
+    if (!TLxFilefn::CopyToNewFile(Moved, Copy)) return;
     // Should the copy not start or not go with its last handle, the restart takes it.
     TLxFilefn::DeleteAtRestart(Copy);
-    SECURITY_ATTRIBUTES Inheritable{sizeof(Inheritable), nullptr, TRUE};
-    // Shared for reading and deleting: the system opens the copy to run it.
-    const TKernelHandle CopyFile(CreateFileW(W(Copy), DELETE | SYNCHRONIZE,
-                                             FILE_SHARE_READ | FILE_SHARE_DELETE, &Inheritable,
-                                             OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    const TKernelHandle CopyFile(TLxFilefn::OpenDeletedOnClose(Copy));
     TKernelHandle Self;
     if (!CopyFile || !DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(),
                                       Self.Receive(), SYNCHRONIZE, TRUE, 0))
@@ -108,8 +104,7 @@ void FinishSelfRemoval() {
         reinterpret_cast<HANDLE>(uintptr_t(std::wcstoull(W(ParamStr(2)), nullptr, 10)));
     if (IsMovedName(Moved) && WaitForSingleObject(Uninstaller, 60000) == WAIT_OBJECT_0) {
         // Its image may be let go of a moment after the process is signalled.
-        for (int Try = 0;
-             Try < 50 && !DeleteFileW(W(Moved)) && GetLastError() != ERROR_FILE_NOT_FOUND; ++Try)
+        for (int Try = 0; Try < 50 && !TLxFilefn::ForceDeleteFile(Moved); ++Try)
             Sleep(100);
     }
     ExitProgram(ExitCodeSuccess);

@@ -28,6 +28,18 @@
 
 namespace {
 
+// What a thread of the build keeps from task to task, owned by the thread's function and
+// reached through a plain pointer. Not thread_local objects: the Windows runtime may free a
+// thread's storage before it runs their destructors as the thread ends, and the destructors
+// then read freed memory.
+struct TThreadScratch {
+    std::unique_ptr<uint8_t[]> Piece;
+    std::unique_ptr<uint8_t[]> Input;
+    size_t InputCapacity = 0;
+    std::unique_ptr<TPackageEncoder> Encoder;
+};
+thread_local TThreadScratch* CurrentScratch = nullptr;
+
 // Runs Worker on Threads threads while the calling thread draws the progress. A worker's error
 // ends that worker and calls Stop, so that the others can leave early; the first one is raised
 // again here after all threads stopped.
@@ -39,6 +51,8 @@ void RunThreads(int Threads, const std::function<void()>& Worker, const std::fun
     std::mutex DoneLock;
     std::condition_variable Done;
     auto Run = [&] {
+        TThreadScratch Scratch;
+        CurrentScratch = &Scratch;
         try {
             Worker();
         } catch (...) {
@@ -48,6 +62,7 @@ void RunThreads(int Threads, const std::function<void()>& Worker, const std::fun
             }
             Stop();
         }
+        CurrentScratch = nullptr;
         {
             std::lock_guard<std::mutex> Guard(DoneLock);
             --Running;
@@ -105,9 +120,9 @@ struct TContentKey {
 
 constexpr size_t PieceSize = TPackageEncoder::PieceSize;
 
-// A piece buffer per thread, never zero-filled.
+// The worker thread's piece buffer, never zero-filled.
 uint8_t* PieceBuffer() {
-    thread_local std::unique_ptr<uint8_t[]> Buffer;
+    std::unique_ptr<uint8_t[]>& Buffer = CurrentScratch->Piece;
     if (!Buffer) Buffer = std::make_unique_for_overwrite<uint8_t[]>(PieceSize);
     return Buffer.get();
 }
@@ -137,14 +152,13 @@ uint32_t Adler32Update(uint32_t Adler, const uint8_t* Data, size_t Size) {
 
 // The input of a thread's task, grown as needed and never zero-filled.
 uint8_t* InputBuffer(size_t Size) {
-    thread_local std::unique_ptr<uint8_t[]> Buffer;
-    thread_local size_t Capacity = 0;
-    if (Size > Capacity) {
-        Buffer.reset();
-        Buffer = std::make_unique_for_overwrite<uint8_t[]>(Size);
-        Capacity = Size;
+    TThreadScratch& Scratch = *CurrentScratch;
+    if (Size > Scratch.InputCapacity) {
+        Scratch.Input.reset();
+        Scratch.Input = std::make_unique_for_overwrite<uint8_t[]>(Size);
+        Scratch.InputCapacity = Size;
     }
-    return Buffer.get();
+    return Scratch.Input.get();
 }
 
 [[noreturn]] void RaiseChanged(const TPackageFile& File) {
@@ -298,7 +312,7 @@ private:
     }
 
     TPackageEncoder& Encoder() {
-        thread_local std::unique_ptr<TPackageEncoder> Encoder;
+        std::unique_ptr<TPackageEncoder>& Encoder = CurrentScratch->Encoder;
         if (!Encoder) Encoder = std::make_unique<TPackageEncoder>(FLevel);
         return *Encoder;
     }
@@ -312,7 +326,7 @@ private:
         if (Reader.Read(Data, Size) != Size || Reader.Read(&Beyond, 1) != 0) RaiseChanged(File);
         if (Crc32Update(uint32_t(crc32(0, nullptr, 0)), Data, Size) != FCrcs[I]) RaiseChanged(File);
         const std::span<const uint8_t> Stream = Encoder().Encode(Data, Size);
-        thread_local TRegionDigester Digester;
+        TRegionDigester Digester;
         Digester.Update(Stream.data(), Stream.size());
         FRegions[I] = Digester.Finish();
         FAppend(I, Stream.data(), Stream.size());
@@ -414,7 +428,8 @@ uint64_t TPackageContent::BlockSize() const {
 }
 
 void TPackageContent::WriteBlock(TByteSink Sink) const {
-    uint8_t* Buffer = PieceBuffer();
+    const auto Owned = std::make_unique_for_overwrite<uint8_t[]>(PieceSize);
+    uint8_t* Buffer = Owned.get();
     for (const std::vector<TExtent>& Stream : FStreams)
         for (const TExtent& Extent : Stream) {
             FSpool->Seek(int64_t(Extent.Offset), soBeginning);
