@@ -4,6 +4,7 @@
 #include "Package/BuildProject.h"
 #include "Package/Sha256.h"
 #include "Pe/PeImage.h"
+#include "Sign/CommandTemplate.h"
 #include "StubLocator.h"
 
 #include <thread>
@@ -30,11 +31,19 @@ const TCommand BuildCommand = {
     "  --sign CERT.pfx    sign the uninstaller added, the full and the mini installer with\n"
     "                     this certificate and its key (PKCS#12), through osslsigncode; without\n"
     "                     --timestamp the same inputs give the same bytes\n"
+    "  --sign-pkcs11 URI  sign them with the key of a token or HSM, named by its RFC 7512 URI\n"
+    "                     (pkcs11:token=...;object=...), through osslsigncode\n"
+    "  --pkcs11-module LIB  the token's PKCS#11 library (with --sign-pkcs11)\n"
+    "  --sign-cert CERT   the certificate and its chain, PEM or DER (with --sign-pkcs11; by\n"
+    "                     default the token's certificate of the same object)\n"
+    "  --sign-command 'TOOL ARG... {file}'\n"
+    "                     sign them with this command, split as a shell splits it and run\n"
+    "                     without one; {file} is the program it signs in place\n"
     "  --sign-password-file FILE\n"
-    "                     the file that holds the certificate's password (a line end after\n"
-    "                     it is not part of it)\n"
+    "                     the file that holds the certificate's password or the token's PIN\n"
+    "                     (a line end after it is not part of it)\n"
     "  --timestamp URL    time-stamp the signatures at this RFC 3161 service, so that they\n"
-    "                     stay valid after the certificate expires\n"
+    "                     stay valid after the certificate expires (not with --sign-command)\n"
     "  --no-pin           do not record the full installer's SHA-256 in the mini installer,\n"
     "                     which then installs whatever FullDownloadUrl serves (checked only\n"
     "                     by its signature when signed)\n"
@@ -57,12 +66,59 @@ int ParseNumber(const std::string& Text, int Min, int Max, const char* Option) {
     return Value;
 }
 
+// The one way of signing the options name, or none.
+std::optional<TSignRequest> SignRequest(const TCommandLine& Line) {
+    const auto Pfx = Line.Value("--sign"), Uri = Line.Value("--sign-pkcs11"),
+               Command = Line.Value("--sign-command");
+    if (int(bool(Pfx)) + int(bool(Uri)) + int(bool(Command)) > 1)
+        throw EUsageError{"--sign, --sign-pkcs11 and --sign-command are three ways to sign: give "
+                          "one"};
+    if (!Uri && (Line.Value("--pkcs11-module") || Line.Value("--sign-cert")))
+        throw EUsageError{"--pkcs11-module and --sign-cert go with --sign-pkcs11"};
+    if (!Pfx && !Uri && (Line.Value("--sign-password-file") || Line.Value("--timestamp")))
+        throw EUsageError{"--sign-password-file and --timestamp go with --sign or --sign-pkcs11"};
+    if (!Pfx && !Uri && !Command) return std::nullopt;
+    TSignRequest Sign;
+    if (Command) {
+        Sign.Method = TSignMethod::Command;
+        Sign.Command = *Command;
+        // Its mistakes are the command line's: found before anything else.
+        WithFile(SplitCommandTemplate(Utf8ToWide(*Command),
+                                      [](const WideString&) { return WideString(); }),
+                 u"");
+        return Sign;
+    }
+    if (Uri) {
+        Sign.Method = TSignMethod::Token;
+        if (Uri->rfind("pkcs11:", 0) != 0)
+            throw EUsageError{"--sign-pkcs11 takes a PKCS#11 URI, such as "
+                              "pkcs11:token=Vendor;object=signing-key"};
+        Sign.KeyUri = *Uri;
+        const auto Module = Line.Value("--pkcs11-module");
+        if (!Module) throw EUsageError{"--sign-pkcs11 needs --pkcs11-module, the token's library"};
+        Sign.Module = PathFromArgument(*Module);
+        if (auto Certificate = Line.Value("--sign-cert"))
+            Sign.Certificate = PathFromArgument(*Certificate);
+    } else {
+        Sign.Certificate = PathFromArgument(*Pfx);
+    }
+    if (auto Password = Line.Value("--sign-password-file"))
+        Sign.PasswordFile = PathFromArgument(*Password);
+    Sign.TimestampUrl = Line.Value("--timestamp").value_or("");
+    if (!Sign.TimestampUrl.empty() && Sign.TimestampUrl.rfind("http://", 0) != 0 &&
+        Sign.TimestampUrl.rfind("https://", 0) != 0)
+        throw EUsageError{"--timestamp takes an http:// or https:// address"};
+    return Sign;
+}
+
 } // namespace
 
 int RunBuild(const TArguments& Arguments) {
     const TCommandLine Line(Arguments,
                             {"-o", "--output", "--arch", "--stub", "--uninstaller", "-j", "--jobs",
-                             "-l", "--level", "--sign", "--sign-password-file", "--timestamp"},
+                             "-l", "--level", "--sign", "--sign-pkcs11", "--pkcs11-module",
+                             "--sign-cert", "--sign-command", "--sign-password-file",
+                             "--timestamp"},
                             {"-q", "--quiet", "--werror", "--no-pin"});
     Line.ExpectPositional(1, 1, "PROJECT.xml");
     const bool Quiet = Line.Flag("-q") || Line.Flag("--quiet");
@@ -92,19 +148,7 @@ int RunBuild(const TArguments& Arguments) {
         Request.Level = ParseNumber(*Level, 1, 12, "--level");
     }
     Request.ShowProgress = !Quiet;
-    if (auto Certificate = Line.Value("--sign")) {
-        TSignRequest Sign;
-        Sign.Certificate = PathFromArgument(*Certificate);
-        if (auto Password = Line.Value("--sign-password-file"))
-            Sign.PasswordFile = PathFromArgument(*Password);
-        Sign.TimestampUrl = Line.Value("--timestamp").value_or("");
-        if (!Sign.TimestampUrl.empty() && Sign.TimestampUrl.rfind("http://", 0) != 0 &&
-            Sign.TimestampUrl.rfind("https://", 0) != 0)
-            throw EUsageError{"--timestamp takes an http:// or https:// address"};
-        Request.Sign = Sign;
-    } else if (Line.Value("--sign-password-file") || Line.Value("--timestamp")) {
-        throw EUsageError{"--sign-password-file and --timestamp go with --sign"};
-    }
+    Request.Sign = SignRequest(Line);
     Request.PinFullSetup = !Line.Flag("--no-pin");
 
     if (!ReportProjectCheck(Request.Project, Line.Flag("--werror"), true)) {
@@ -128,8 +172,10 @@ int RunBuild(const TArguments& Arguments) {
                       : WideString(u"  uninstaller: the project's own {app}\\Uninstall.exe"));
         if (Signed)
             PrintLine(u"  signed by " + Report.Signer +
-                      (Report.Timestamped ? u" (SHA-256, time-stamped)"
-                                          : u" (SHA-256, not time-stamped)"));
+                      (Report.SignMethod == TSignMethod::Command
+                           ? u" (SHA-256, by the signing command)"
+                       : Report.Timestamped ? u" (SHA-256, time-stamped)"
+                                            : u" (SHA-256, not time-stamped)"));
         else
             PrintLine(std::string_view("  not signed"));
         if (!Report.MiniSetup.empty()) {
@@ -145,7 +191,7 @@ int RunBuild(const TArguments& Arguments) {
         PrintError(u"onesetup build: warning: --no-pin: " + DisplayPath(Report.MiniSetup) +
                    u" will install whatever " + Report.FullDownloadUrl + u" serves" +
                    (Signed ? u"; the check of its signature still applies"
-                           : u", unless it is signed (--sign)"));
+                           : u", unless it is signed (--sign, --sign-pkcs11 or --sign-command)"));
     }
     return 0;
 }

@@ -5,6 +5,8 @@
 
 #include "Authenticode.h"
 #include "BuilderTestSupport.h"
+#include "CommandLine.h"
+#include "CommandTemplate.h"
 #include "Der.h"
 #include "PeTestSupport.h"
 #include "TestSupport.h"
@@ -314,4 +316,44 @@ TEST(DerTests, TimesAndObjectIdentifiers) {
         Der::TReader Reader(Case.Encoded.data(), Case.Encoded.size(), u"t");
         EXPECT_EQ(Der::OidText(Reader.Next(u"an OID")), Case.Text);
     }
+}
+
+TEST(SigningCommand, SplitsAsAShellAndPutsTheFileInOneArgument) {
+    const auto Variable = [](const WideString& Name) -> std::optional<WideString> {
+        if (Name == u"TOKEN") return WideString(u"s3 cr\"et");
+        return std::nullopt;
+    };
+    const struct {
+        const char16_t* Template;
+        std::vector<WideString> Words;
+    } Splits[] = {
+        {u"  sign  -in {file}\t", {u"sign", u"-in", u"{file}"}},
+        {u"'a b'\"c d\"e\\ f", {u"a bc de f"}},
+        {u"'$TOKEN' \"$TOKEN\" $TOKEN ${TOKEN}x",
+         {u"$TOKEN", u"s3 cr\"et", u"s3 cr\"et", u"s3 cr\"etx"}},
+        {u"\"\\$\\\"\\\\\\n\" '\\n' \\\"", {u"$\"\\\\n", u"\\n", u"\""}},
+        {u"a$ $1 '' \"\"", {u"a$", u"$1", u"", u""}},
+    };
+    for (const auto& Case : Splits)
+        EXPECT_EQ(SplitCommandTemplate(Case.Template, Variable), Case.Words)
+            << WideToUtf8(Case.Template);
+    EXPECT_EQ(WithFile({u"tool", u"--in={file}", u"{file}"}, u"C:\\a b\\x.exe"),
+              (std::vector<WideString>{u"tool", u"--in=C:\\a b\\x.exe", u"C:\\a b\\x.exe"}));
+    for (const char16_t* Bad :
+         {u"'open", u"\"open", u"end\\", u"$UNSET", u"${TOKEN", u"${}", u"  "}) {
+        bool Refused = false;
+        try {
+            SplitCommandTemplate(Bad, Variable);
+        } catch (const EUsageError&) {
+            Refused = true;
+        }
+        EXPECT_TRUE(Refused) << WideToUtf8(Bad);
+    }
+    bool Refused = false;
+    try {
+        WithFile({u"tool", u"file"}, u"x");
+    } catch (const EUsageError&) {
+        Refused = true;
+    }
+    EXPECT_TRUE(Refused) << "a command without {file}";
 }

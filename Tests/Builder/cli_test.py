@@ -13,6 +13,8 @@ import subprocess
 import sys
 
 tool, demo, stub, work = sys.argv[1:5]
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+import signing  # noqa: E402
 shutil.rmtree(work, ignore_errors=True)
 os.makedirs(work)
 failures = []
@@ -209,9 +211,85 @@ with open(tampered, "wb") as f:
 text = run("inspect", tampered).stdout.decode("utf-8")
 check("SHA-256 digest does not match the file" in text, f"inspect tampered: {text!r}")
 
+# A key in a token through PKCS#11 (SoftHSM2 in a folder of this test's): every program signed by
+# the token's certificate, the same bytes whether the certificate comes from the token or from a
+# file, and the PIN never on a command line.
+token = signing.token(os.path.join(work, "token"), "Onesetup Token Signer")
+pin = open(token[-1]).read().strip()
+open(os.path.join(wrapper, "log"), "w").close()
+by_token = [os.path.join(work, "token1"), os.path.join(work, "token2")]
+for out, extra, path in ((by_token[0], [], os.environ["PATH"]),
+                         (by_token[1], ["--sign-cert", os.path.join(work, "token", "Onesetup Token Signer.pem")],
+                          wrapper + os.pathsep + os.environ["PATH"])):
+    result = run("build", os.path.join(demo, "Demo.xml"), "-o", out, "--stub", stub, *token, *extra,
+                 env=dict(os.environ, PATH=path))
+    report = result.stdout.decode("utf-8") + result.stderr.decode("utf-8")
+    check(result.returncode == 0 and "signed by Onesetup Token Signer (SHA-256, not time-stamped)" in report
+          and "Uninstall.exe, signed" in report and "(mini installer, signed)" in report, f"token build: {report!r}")
+with open(os.path.join(wrapper, "log")) as f:
+    calls = f.read()
+check(calls.count("-pkcs11module") == 4 and pin not in calls, f"token signer calls: {calls!r}")
+token_matches = "signed by Onesetup Token Signer; its SHA-256 digest matches the file"
+for name, second in (("OnesetupDemoSetup.exe", "Uninstaller"), ("OnesetupDemoMini.exe", "Pinned full installer")):
+    check(filecmp.cmp(*(os.path.join(out, name) for out in by_token), shallow=False), f"reproducible token {name}")
+    text = run("inspect", os.path.join(by_token[0], name)).stdout.decode("utf-8")
+    check(f"  Signature: {token_matches}\n" in text and
+          (second != "Uninstaller" or f"  Uninstaller: {token_matches}\n" in text), f"inspect token {name}: {text!r}")
+
+# Any signer through a command, split as a shell would and run without one: {file} is one
+# argument, spaces and all; the uninstaller is signed first, then the full and the mini installer.
+signer = os.path.join(work, "signer.py")
+with open(signer, "w") as f:
+    f.write(f"""import os, subprocess, sys
+mode, log, target = sys.argv[1:4]
+with open(log, "a") as f:
+    f.write(target + "\\n")
+if mode == "fail":
+    print("signer: asking the service")
+    sys.exit("signer: the service refused the request")
+if mode != "unsigned":
+    subprocess.run(["osslsigncode", "sign", "-pkcs12", {pfx!r}, "-readpass", {os.path.join(keys, "pass.txt")!r},
+                    "-h", "sha256", "-in", target, "-out", target + ".tmp"], check=True, capture_output=True)
+    os.replace(target + ".tmp", target)
+if mode == "corrupt":
+    with open(target, "r+b") as f:
+        f.seek(1024)
+        byte = f.read(1)[0]
+        f.seek(1024)
+        f.write(bytes([byte ^ 1]))
+""")
+log = os.path.join(work, "signer.log")
+
+
+def command(mode):
+    return ["--sign-command", f"{sys.executable} '{signer}' {mode} \"$SIGNER_LOG\" {{file}}"]
+
+
+os.environ["SIGNER_LOG"] = log
+out = os.path.join(work, "signed by command")
+result = run("build", os.path.join(demo, "Demo.xml"), "-o", out, "--stub", stub, *command("ok"))
+report = result.stdout.decode("utf-8") + result.stderr.decode("utf-8")
+check(result.returncode == 0 and "signed by Onesetup Test Signer (SHA-256, by the signing command)" in report,
+      f"command build: {report!r}")
+with open(log) as f:
+    signed_files = f.read().splitlines()
+check(signed_files == [os.path.join(out, name) for name in
+                       ("OnesetupDemoSetup.exe.Uninstall.signing.exe", "OnesetupDemoSetup.signing.exe",
+                        "OnesetupDemoMini.signing.exe")], f"command signed {signed_files!r}")
+text = run("inspect", os.path.join(out, "OnesetupDemoSetup.exe")).stdout.decode("utf-8")
+check(f"  Signature: {matches}\n  Uninstaller: {matches}\n" in text, f"inspect command-signed: {text!r}")
+
 # Failures: one line each, and nothing left under the installers' names or beside them.
 failed = os.path.join(work, "failed")
 for options, env, fragments in (
+        (token[:-1] + [os.path.join(keys, "wrong.txt")], None, ("the token refused the PIN", "PIN incorrect")),
+        (["--sign-pkcs11", "pkcs11:token=Onesetup Token Signer;object=nothing"] + token[2:], None,
+         ("object=nothing", "no such token, key or certificate")),
+        (["--sign-pkcs11", token[1], "--pkcs11-module", os.path.join(keys, "none.so")], None,
+         ("none.so", "cannot read the PKCS#11 module")),
+        (command("fail"), None, ("Uninstall-", "the signing command failed (exit code 1): signer: the service refused")),
+        (command("unsigned"), None, ("Uninstall-", "left the file unsigned")),
+        (command("corrupt"), None, ("Uninstall-", "does not match the file")),
         (["--sign", pfx, "--sign-password-file", os.path.join(keys, "wrong.txt")], None,
          ("cert.pfx", "wrong password")),
         (["--sign", pfx], None, ("cert.pfx", "--sign-password-file")),
@@ -224,6 +302,11 @@ for options, env, fragments in (
                    1, *fragments)
     check(not os.path.exists(failed) or not os.listdir(failed), f"left after {fragments}: {os.listdir(failed)}")
 one_line_error(run("build", "x.xml", "--stub", stub, "--timestamp", "http://x"), 2, "go with --sign")
+one_line_error(run("build", "x.xml", "--stub", stub, *sign, *command("ok")), 2, "three ways to sign")
+one_line_error(run("build", os.path.join(demo, "Demo.xml"), "-o", failed, "--stub", stub, "--sign-command",
+                   "no-such-signer {file}"), 1, "no-such-signer: the signing command's program is not on the PATH")
+one_line_error(run("build", "x.xml", "--stub", stub, "--sign-command", "signer file"), 2, "no {file}")
+one_line_error(run("build", "x.xml", "--stub", stub, "--sign-command", "signer 'file"), 2, "not closed")
 
 # --no-pin: no pin resource, and a warning that says what still guards the download.
 for options, warning in (([], "unless it is signed"), (sign, "the check of its signature still applies")):

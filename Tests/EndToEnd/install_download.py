@@ -14,7 +14,8 @@ from it.
            "安装包错误。" and the home page, its file deleted, and the next attempt installs
   trust    only what the publisher built installs: a pinned mini installer refuses a changed
            byte and another valid installer; a signed one refuses another publisher's and an
-           unsigned download and takes its own publisher's; unpinned and unsigned takes anything
+           unsigned download and takes its own publisher's, also when signed through a PKCS#11
+           token; unpinned and unsigned takes anything
 
 usage: install_download.py ONESETUP STUB DEMO_DIR ADDROOT WORKDIR
 
@@ -36,6 +37,7 @@ from concurrent.futures import ThreadPoolExecutor
 
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 import harness  # noqa: E402
+import signing  # noqa: E402
 from harness import (DRIVE_C, WINE, Handler, LocalServer, c_path, check, click,  # noqa: E402
                      failures, keys, started, type_text, visible_windows, wait, wait_for)
 
@@ -471,6 +473,14 @@ def trust_cases(origin):
     mini("DlSigned", full(foreign, "DlSigned"), False, "signed, another publisher's download")
     mini("DlSigned", full(unsigned, "DlSigned"), False, "signed, an unsigned download")
     mini("DlSigned", full(signed, "DlSigned"), True, "signed, its own publisher's download")
+
+    # Signed through a key in a PKCS#11 token: the same checks hold.
+    token = signing.token(os.path.join(WORK, "signing", "token"), "Token Publisher")
+    url = f"{base}/served/DlToken"
+    by_token = build("DlToken", url, "", token + ["--no-pin"])
+    by_pfx = build("DlToken", url, "", stranger + ["--no-pin"], variant="-pfx")
+    mini("DlToken", full(by_pfx, "DlToken"), False, "token-signed, another publisher's PFX-signed download")
+    mini("DlToken", full(by_token, "DlToken"), True, "token-signed, its own full installer")
 
     # Neither pinned nor signed: whatever the address serves.
     build("DlOpen", f"{base}/served/DlOpen", "", ["--no-pin"])

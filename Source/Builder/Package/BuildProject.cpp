@@ -130,6 +130,7 @@ TBuildReport BuildProject(const TBuildRequest& Request) {
         Signer.emplace(*Request.Sign, Stub.Bytes(), FullSetup);
         Report.Signer = Signer->Signer();
         Report.Timestamped = Signer->Timestamped();
+        Report.SignMethod = Signer->Method();
     }
     if (AddsUninstaller) {
         fs::path Program = Request.Uninstaller;
@@ -230,5 +231,7 @@ TBuildReport BuildProject(const TBuildRequest& Request) {
             Report.MiniSize = MiniImage.size();
         }
     }
+    // A signing command's certificate is known from what it signed.
+    if (Signer) Report.Signer = Signer->Signer();
     return Report;
 }

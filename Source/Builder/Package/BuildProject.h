@@ -34,8 +34,9 @@ struct TBuildReport {
     std::string Engine;
     // The uninstaller was added (not the project's own, not none).
     bool UninstallerAdded = false;
-    WideString Signer; // the signing certificate's name; empty when nothing was signed
-    bool Timestamped = false;
+    WideString Signer;        // the signing certificate's name; empty when nothing was signed
+    bool Timestamped = false; // by the builder's own signing; a signing command decides itself
+    TSignMethod SignMethod = TSignMethod::CertificateFile;
     // What the mini installer pins; nothing without a mini installer or with the pin left out.
     std::optional<TSha256::TDigest> PinnedDigest;
 };

@@ -243,6 +243,54 @@ TSha256::TDigest AuthenticodeSha256(const uint8_t* Data, size_t Size, WideString
     return Hash.Finish();
 }
 
+TSha256::TDigest FileAuthenticodeSha256(const fs::path& File, WideStringView FileName) {
+    const uint64_t Size = fs::file_size(File);
+    TFileReader Reader(File);
+    std::vector<uint8_t> Head(size_t(std::min<uint64_t>(Size, 64 * 1024)));
+    if (Reader.Read(Head.data(), Head.size()) != Head.size())
+        RaiseBuildError(FileName, u"cannot read the file");
+    // Headers beyond the first 64 KiB are no program's: read whole, they fail as the reader says.
+    const size_t NewHeader = Head.size() >= 64 ? Get32(Head.data() + 0x3C) : Head.size();
+    if (Size == Head.size() || NewHeader + 24 > Head.size() ||
+        NewHeader + 24 + Get16(Head.data() + NewHeader + 20) > Head.size()) {
+        const std::vector<uint8_t> Whole = ReadWholeFile(File);
+        return AuthenticodeSha256(Whole.data(), Whole.size(), FileName);
+    }
+    const TSignedLayout Layout = Locate(Head.data(), size_t(Size), FileName);
+    TSha256 Hash;
+    std::vector<uint8_t> Piece(1 << 20);
+    auto Add = [&](uint64_t From, uint64_t To) {
+        Reader.Seek(From);
+        for (uint64_t At = From; At < To;) {
+            const size_t Want = size_t(std::min<uint64_t>(Piece.size(), To - At));
+            if (Reader.Read(Piece.data(), Want) != Want)
+                RaiseBuildError(FileName, u"cannot read the file");
+            Hash.Update(Piece.data(), Want);
+            At += Want;
+        }
+    };
+    Add(0, Layout.CheckSum);
+    if (Layout.Entry == 0) {
+        Add(Layout.CheckSum + 4, Size);
+    } else {
+        Add(Layout.CheckSum + 4, Layout.Entry);
+        Add(Layout.Entry + 8, Layout.Table != 0 ? Layout.Table : Size);
+    }
+    return Hash.Finish();
+}
+
+TSignatureCheck CheckFileCodeSignature(const fs::path& File, WideStringView FileName) {
+    TSignatureCheck Check;
+    Check.Signature = ReadFileCodeSignature(File, FileName);
+    if (Check.Signature && Check.Signature->DigestAlgorithm == u"SHA-256") {
+        const TSha256::TDigest Digest = FileAuthenticodeSha256(File, FileName);
+        Check.DigestChecked = true;
+        Check.DigestMatches =
+            Check.Signature->Digest == std::vector<uint8_t>(Digest.begin(), Digest.end());
+    }
+    return Check;
+}
+
 TSignatureCheck CheckCodeSignature(const std::vector<uint8_t>& Image, WideStringView FileName) {
     TSignatureCheck Check;
     Check.Signature = ReadCodeSignature(Image.data(), Image.size(), FileName);

@@ -38,5 +38,8 @@ struct TSignatureCheck {
 };
 
 TSignatureCheck CheckCodeSignature(const std::vector<uint8_t>& Image, WideStringView FileName);
+// The same from a file, read piece by piece.
+TSha256::TDigest FileAuthenticodeSha256(const fs::path& File, WideStringView FileName);
+TSignatureCheck CheckFileCodeSignature(const fs::path& File, WideStringView FileName);
 // "not signed", "signed by X; its SHA-256 digest matches the file", ...
 WideString DescribeSignature(const TSignatureCheck& Check);
