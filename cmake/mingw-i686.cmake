@@ -1,4 +1,4 @@
-# 32-bit Windows release builds; nothing of these can run on this kernel.
+# 32-bit Windows builds: the release programs as they ship.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(ONESETUP_TRIPLET i686-w64-mingw32)

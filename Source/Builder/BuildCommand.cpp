@@ -26,8 +26,11 @@ const TCommand BuildCommand = {
     "  --uninstaller PATH the uninstaller installed as {app}\\Uninstall.exe (default: the one\n"
     "                     of the stub's architecture; a project that installs its own keeps it)\n"
     "  -j, --jobs N       encode on N threads (default: every core)\n"
-    "  -l, --level N      compression level 1 to 12 (default: 7; higher is slower and a\n"
-    "                     little smaller; builds without libdeflate always use zlib's 9)\n"
+    "  --compression zlib|zstd\n"
+    "                     zlib (the default): each file its own zlib stream; zstd: the files\n"
+    "                     compressed together in solid blocks, often less than half the size\n"
+    "  -l, --level N      compression level: zlib 1 to 12 (default 7), zstd 1 to 22 (default\n"
+    "                     19); higher is slower and smaller\n"
     "  --sign CERT.pfx    sign the uninstaller added, the full and the mini installer with\n"
     "                     this certificate and its key (PKCS#12), through osslsigncode; without\n"
     "                     --timestamp the same inputs give the same bytes\n"
@@ -116,9 +119,9 @@ std::optional<TSignRequest> SignRequest(const TCommandLine& Line) {
 int RunBuild(const TArguments& Arguments) {
     const TCommandLine Line(Arguments,
                             {"-o", "--output", "--arch", "--stub", "--uninstaller", "-j", "--jobs",
-                             "-l", "--level", "--sign", "--sign-pkcs11", "--pkcs11-module",
-                             "--sign-cert", "--sign-command", "--sign-password-file",
-                             "--timestamp"},
+                             "--compression", "-l", "--level", "--sign", "--sign-pkcs11",
+                             "--pkcs11-module", "--sign-cert", "--sign-command",
+                             "--sign-password-file", "--timestamp"},
                             {"-q", "--quiet", "--werror", "--no-pin"});
     Line.ExpectPositional(1, 1, "PROJECT.xml");
     const bool Quiet = Line.Flag("-q") || Line.Flag("--quiet");
@@ -144,8 +147,12 @@ int RunBuild(const TArguments& Arguments) {
     if (auto Jobs = Line.Value("-j") ? Line.Value("-j") : Line.Value("--jobs")) {
         Request.Jobs = ParseNumber(*Jobs, 1, 256, "--jobs");
     }
+    const std::string Compression = Line.Value("--compression").value_or("zlib");
+    if (Compression != "zlib" && Compression != "zstd")
+        throw EUsageError{"--compression takes zlib or zstd"};
+    Request.Solid = Compression == "zstd";
     if (auto Level = Line.Value("-l") ? Line.Value("-l") : Line.Value("--level")) {
-        Request.Level = ParseNumber(*Level, 1, 12, "--level");
+        Request.Level = ParseNumber(*Level, 1, Request.Solid ? 22 : 12, "--level");
     }
     Request.ShowProgress = !Quiet;
     Request.Sign = SignRequest(Line);
@@ -164,7 +171,7 @@ int RunBuild(const TArguments& Arguments) {
         PrintLine(FormatText(u"%s: %d bytes (%d files, %d bytes, stored in %d bytes; %s)",
                              DisplayPath(Report.FullSetup), int64_t(Report.FullSize),
                              int64_t(Report.Files), int64_t(Report.PlainBytes),
-                             int64_t(Report.StoredBytes), AsciiToWide(Report.Engine)));
+                             int64_t(Report.StoredBytes), Report.Engine));
         PrintLine(u"  stub: " + ProgramOrigin(Stub));
         PrintLine(Report.UninstallerAdded
                       ? u"  uninstaller: " + ProgramOrigin(Uninstaller) +

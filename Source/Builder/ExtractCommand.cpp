@@ -5,6 +5,7 @@
 #include "Package/Progress.h"
 
 #include <fstream>
+#include <memory>
 
 const TCommand ExtractCommand = {
     "extract", "write the files of an installer into a folder",
@@ -21,29 +22,27 @@ const TCommand ExtractCommand = {
 
 namespace {
 
-// Decodes one stored file into its target; false (after a message) when the stream is damaged.
-bool ExtractFile(const TInstallerPackage& Package, const TSetupFile& Item, const fs::path& Target) {
+// An extracted file, opened at its first piece and closed with its last.
+struct TOutput {
+    std::unique_ptr<std::ofstream> Stream;
+    uint64_t Written = 0;
+    bool Damaged = false;
+};
+
+void Open(TOutput& Output, const fs::path& Target) {
     std::error_code Error;
     fs::create_directories(Target.parent_path(), Error);
-    std::ofstream Out(Target, std::ios::binary | std::ios::trunc);
-    if (!Out) RaiseBuildError(DisplayPath(Target), u"cannot create the file");
-    try {
-        Package.DecodeFile(Item, [&](const uint8_t* Data, size_t Size) {
-            Out.write(reinterpret_cast<const char*>(Data), std::streamsize(Size));
-        });
-    } catch (const EBuildError&) {
-        throw;
-    } catch (const Exception& Failure) {
-        const WideString Name = IncludeTrailingBackslash(Item.DestDir) +
-                                (Item.NewFileName.empty() ? Item.SourceMask : Item.NewFileName);
-        PrintError(u"onesetup: " + Package.Name() + u": " + Name + u": " + Failure.Message());
-        return false;
-    }
-    Out.close();
-    if (!Out) RaiseBuildError(DisplayPath(Target), u"cannot write the file");
+    Output.Stream = std::make_unique<std::ofstream>(Target, std::ios::binary | std::ios::trunc);
+    if (!*Output.Stream) RaiseBuildError(DisplayPath(Target), u"cannot create the file");
+}
+
+void Close(TOutput& Output, const TSetupFile& Item, const fs::path& Target) {
+    Output.Stream->close();
+    if (!*Output.Stream) RaiseBuildError(DisplayPath(Target), u"cannot write the file");
+    Output.Stream.reset();
+    std::error_code Error;
     if (Item.LastWriteDate != 0)
         fs::last_write_time(Target, LocalDateTimeToFileTime(Item.LastWriteDate), Error);
-    return true;
 }
 
 } // namespace
@@ -68,14 +67,43 @@ int RunExtract(const TArguments& Arguments) {
         Targets.push_back(ExtractionPath(*Files.Items(I), Root, Package.Name()));
         Total += uint64_t(std::max(0, Files.Items(I)->FileBytes));
     }
-    if (Total > 0) Package.FileData();
+    if (Total > 0) Package.CheckIndex();
     TProgress Progress("extracting", Total, !Quiet);
+    // Each file once, in one pass over each solid block; at most a block's files are open.
+    std::vector<const TSetupFile*> Items;
+    for (int I = 0; I < Files.Count(); ++I)
+        Items.push_back(Files.Items(I));
+    std::vector<TOutput> Outputs(Items.size());
+    Package.DecodeFiles(
+        Items,
+        [&](size_t I, const uint8_t* Data, size_t Size) {
+            TOutput& Output = Outputs[I];
+            if (!Output.Stream) Open(Output, Targets[I]);
+            Output.Stream->write(reinterpret_cast<const char*>(Data), std::streamsize(Size));
+            Output.Written += Size;
+            Progress.Advance(Size);
+            Progress.Tick();
+            if (Output.Written == uint64_t(Items[I]->FileBytes))
+                Close(Output, *Items[I], Targets[I]);
+        },
+        [&](size_t I, const WideString& Why) {
+            const TSetupFile& Item = *Items[I];
+            const WideString Name = IncludeTrailingBackslash(Item.DestDir) +
+                                    (Item.NewFileName.empty() ? Item.SourceMask : Item.NewFileName);
+            PrintError(u"onesetup: " + Package.Name() + u": " + Name + u": " + Why);
+            Outputs[I].Damaged = true;
+        });
     int Damaged = 0;
-    for (int I = 0; I < Files.Count(); ++I) {
-        const TSetupFile& Item = *Files.Items(I);
-        if (!ExtractFile(Package, Item, Targets[size_t(I)])) ++Damaged;
-        Progress.Advance(uint64_t(std::max(0, Item.FileBytes)));
-        Progress.Tick();
+    for (size_t I = 0; I < Items.size(); ++I) {
+        TOutput& Output = Outputs[I];
+        if (Output.Damaged) {
+            ++Damaged;
+            Output.Stream.reset();
+        } else if (Output.Stream || Items[I]->FileBytes <= 0) {
+            // Empty files have no piece; a short one was reported as damaged.
+            if (!Output.Stream) Open(Output, Targets[I]);
+            Close(Output, *Items[I], Targets[I]);
+        }
     }
     Progress.Finish();
     if (Damaged) {

@@ -53,6 +53,7 @@ WideString RoleOf(const TResource& Resource, const TSetupBaseInfo& Info) {
     if (Is(FullSetupScriptResName)) return u"full-package script";
     if (Is(MiniSetupScriptResName)) return u"mini-package script";
     if (Is(FileDataResName)) return u"file data";
+    if (Is(SolidDataResName)) return u"file data, solid zstd blocks";
     if (Is(FullSetupDigestResName)) return u"pinned full-installer SHA-256";
     if (Is(FileDataDigestsResName)) return u"file data digests";
     if (Is(Info.IconResID)) return u"product icon";
@@ -77,16 +78,15 @@ WideString UninstallerSignature(const TInstallerPackage& Package) {
         if (!SameText(ExcludeTrailingBackslash(Item.DestDir), u"{app}") ||
             !SameText(Name, u"Uninstall.exe"))
             continue;
-        const TFileData* Entry = Package.FileData().FindByGUID(Item.ResID);
-        if (!Entry) return u"its stream is missing from the file data";
         std::vector<uint8_t> Program;
         try {
-            TSetupfn::DecodeRange(Entry->Data(), Entry->Size(),
-                                  [&](const uint8_t* Data, size_t Size) {
-                                      Program.insert(Program.end(), Data, Data + Size);
-                                  });
+            Package.DecodeFile(Item, [&](const uint8_t* Data, size_t Size) {
+                Program.insert(Program.end(), Data, Data + Size);
+            });
+        } catch (const EBuildError&) {
+            throw;
         } catch (const Exception& Error) {
-            return u"damaged stream (" + Error.Message() + u")";
+            return Error.Message();
         }
         return SignatureText(Program, u"{app}\\Uninstall.exe");
     }
@@ -103,10 +103,27 @@ WideString PinText(const TInstallerPackage& Package) {
     return u"SHA-256 " + AsciiToWide(HexText(Pin->Data.data(), Pin->Data.size()));
 }
 
+// zlib streams, or the solid blocks with their sizes.
+WideString CompressionText(const TInstallerPackage& Package) {
+    if (!Package.IsSolid()) return u"zlib, a stream for each file";
+    const TSolidIndex& Index = Package.SolidIndex();
+    int64_t Plain = 0, Stored = 0;
+    WideString Blocks;
+    for (size_t I = 0; I < Index.Blocks.size(); ++I) {
+        const TSolidBlock& Block = Index.Blocks[I];
+        Plain += int64_t(Block.PlainBytes);
+        Stored += Block.Bytes;
+        Blocks += FormatText(u"%s%d -> %d", WideStringView(I ? u", " : u""),
+                             int64_t(Block.PlainBytes), int64_t(Block.Bytes));
+    }
+    return FormatText(u"zstd, solid: %d blocks, %d bytes in %d (%s)", int64_t(Index.Blocks.size()),
+                      Plain, Stored, Blocks);
+}
+
 // What the installer will find when it checks the file data before changing the machine.
 WideString IntegrityText(const TInstallerPackage& Package) {
     const TResource* Record = Package.RcData(FileDataDigestsResName);
-    const TResource* Block = Package.RcData(FileDataResName);
+    const TResource* Block = Package.FileDataResource();
     if (!Record) return u"no digests: damage shows only while the files are written";
     TFileDataDigests Digests;
     if (!Block || !Digests.Load(Record->Data.data(), Record->Data.size(), Block->Data.size()))
@@ -175,6 +192,7 @@ int RunInspect(const TArguments& Arguments) {
     Field(u"Signature", SignatureText(Package.Image().Bytes(), Package.Name()));
     if (Package.IsFull()) {
         Field(u"Uninstaller", UninstallerSignature(Package));
+        Field(u"Compression", CompressionText(Package));
         Field(u"File data", IntegrityText(Package));
     } else
         Field(u"Pinned full installer", PinText(Package));

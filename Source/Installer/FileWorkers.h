@@ -15,6 +15,9 @@
 class TSetupFile;
 class TFileData;
 class TPackageDecoder;
+class TSolidFile;
+class TSolidIndex;
+class TSolidDecoder;
 
 // A damaged package is not a failure the user can retry: it ends the installation.
 struct EPackageDamaged {};
@@ -30,21 +33,28 @@ std::unique_ptr<TLxTemporaryFile> DecodeBeside(const TSetupFile& Item, const TFi
                                                const WideString& Target, WideString& KnownFolder,
                                                TPackageDecoder& Decoder,
                                                const std::atomic<bool>* Stop = nullptr);
+// The same for a file of a solid package: its block decoded from the start with Decoder (the
+// calling thread's; unused for a file of no bytes), its range written.
+std::unique_ptr<TLxTemporaryFile>
+DecodeSolidBeside(const TSetupFile& Item, const TSolidFile* Entry, const TSolidIndex& Index,
+                  const WideString& Target, WideString& KnownFolder, TSolidDecoder* Decoder);
 // Replaces Target with Part; EFCreateError when the target is in use.
 void PutInPlace(TLxTemporaryFile& Part, const WideString& Target);
 
 struct TFileJob {
     const TSetupFile* Item;
-    const TFileData* Entry;
+    const TFileData* Entry; // its zlib stream; null in a solid package
     WideString Target;
+    const TSolidFile* Solid = nullptr; // its range of a solid block
 };
 
 enum class TFileOutcome { Pending, Decoded, Failed, Damaged };
 
 class TFileWorkers {
 public:
-    // Starts up to Count workers over Jobs, which must outlive them.
-    TFileWorkers(const std::vector<TFileJob>& Jobs, int Count);
+    // Starts up to Count workers over Jobs, which must outlive them. With the index of a solid
+    // package, each worker decodes a block whole, its files as they pass.
+    TFileWorkers(const std::vector<TFileJob>& Jobs, int Count, const TSolidIndex* Solid = nullptr);
     // Stops them.
     ~TFileWorkers();
     TFileWorkers(const TFileWorkers&) = delete;
@@ -62,9 +72,20 @@ public:
     // How many workers the step uses for Jobs files: one per processor, at most eight, or what
     // ONESETUP_FILE_WORKERS says (1 writes every file on the user-interface thread).
     static int CountFor(size_t Jobs);
+    // Solid blocks decode only on workers (one at least), at most three at once: each holds a
+    // decoder's window of 16 MiB.
+    static int SolidCountFor(size_t Blocks);
 
 private:
+    // A solid block, or a file without one, in the order of its first file.
+    struct TUnit {
+        size_t First;
+        int Block;                // -1: the single file of Jobs
+        std::vector<size_t> Jobs; // by their offset in the block
+    };
     void Work();
+    void WorkSolid();
+    void DecodeBlock(const TUnit& Unit, TSolidDecoder& Decoder, WideString& KnownFolder);
 
     struct TResult {
         TFileOutcome Outcome = TFileOutcome::Pending;
@@ -75,6 +96,9 @@ private:
     static constexpr size_t Ahead = 64;
     const std::vector<TFileJob>& FJobs;
     std::vector<TResult> FResults;
+    const TSolidIndex* FSolid;
+    std::vector<TUnit> FUnits;
+    size_t FNextUnit = 0;
     // Under FLock: the next job to take, the job the window thread is at, and whether it waits
     // for it.
     size_t FNext = 0;
@@ -85,4 +109,6 @@ private:
     TLxCondition FRoom;
     std::atomic<bool> FStop{false};
     TLxWorkers FWorkers;
+    // Job I's result, and a wake for the window when it waits for it.
+    void Publish(size_t I, TResult Result);
 };

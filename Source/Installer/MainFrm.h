@@ -8,11 +8,13 @@
 #include "LxWinHandles.h"
 #include "MySetupUtils.h"
 #include "SetupProject.h"
+#include "SolidData.h"
 #include "StdCtrls.h"
 
 class TMemoryStream;
 class TFileData;
 class TFileWorkers;
+struct TFileJob;
 
 enum TInstallState : uint8_t { istReady, istInstalling, istFinished };
 
@@ -84,8 +86,7 @@ public:
     void KillRunningPrograms();
     void InstallFiles();
     // KnownFolder: a folder made or found by an earlier file, not looked up again.
-    void SaveFileWithRetry(const TSetupFile& Item, const TFileData* Entry, const WideString& Target,
-                           WideString& KnownFolder);
+    void SaveFileWithRetry(const TFileJob& Job, WideString& KnownFolder);
     // The copy failure dialog (silent: the error and the end): true to try again, false to go
     // on without the file; the third choice ends the program.
     bool RetryAfterFailure(const WideString& Target, const WideString& Reason);
@@ -142,6 +143,10 @@ private:
     TFileWorkers* FFileWorkers = nullptr;
     // The window thread's: for every file with one worker, else for those tried again.
     TPackageDecoder FDecoder;
-    // From the check before the machine changes to the file step.
+    // From the check before the machine changes to the file step: the index of the files, of
+    // one kind or the other.
     std::unique_ptr<TFileDataList> FFileData;
+    std::unique_ptr<TSolidIndex> FSolidData;
+    // The window thread's, for a file of a solid package tried again; made at the first.
+    std::unique_ptr<TSolidDecoder> FSolidDecoder;
 };

@@ -8,6 +8,9 @@
 #include "LxStrUtils.h"
 #include "MainFrm.h"
 #include "MySetupUtils.h"
+#include "SolidData.h"
+
+#include <algorithm>
 
 #include <memory>
 
@@ -26,19 +29,32 @@ constexpr int64_t LongFile = 1 << 20;
 void TMainForm::InstallFiles() {
     // Loaded and checked before anything changed.
     const std::unique_ptr<TFileDataList> Data = std::move(FFileData);
-    const TFileDataList& Index = *Data;
     const TSetupFileList& Files = FScript->FileList();
+    // A solid index lists the files in item order: each is looked for where the last was found.
+    size_t SolidAt = 0;
     std::vector<TFileJob> Jobs;
     for (int I = 0; I < Files.Count(); ++I) {
         const TSetupFile& Item = *Files.Items(I);
-        const TFileData* Entry = Item.FileBytes > 0 ? Index.FindByGUID(Item.ResID) : nullptr;
-        Jobs.push_back({&Item, Entry, TSetupfn::TargetPath(Item)});
+        TFileJob Job{&Item, nullptr, TSetupfn::TargetPath(Item)};
+        if (Item.FileBytes > 0 && Data) Job.Entry = Data->FindByGUID(Item.ResID);
+        if (Item.FileBytes > 0 && FSolidData) {
+            const std::vector<TSolidFile>& Solid = FSolidData->Files;
+            if (SolidAt < Solid.size() && Solid[SolidAt].GUID == Item.ResID)
+                Job.Solid = &Solid[SolidAt++];
+            else
+                Job.Solid = FSolidData->FindByGUID(Item.ResID);
+        }
+        Jobs.push_back(std::move(Job));
     }
 
-    const int Count = TFileWorkers::CountFor(Jobs.size());
+    // A solid block decodes only on a worker: the window thread would start it again for
+    // every file.
+    const int Count = FSolidData ? TFileWorkers::SolidCountFor(FSolidData->Blocks.size())
+                                 : TFileWorkers::CountFor(Jobs.size());
     // Stopped by its owner however the step ends, and before any exit within it.
     std::unique_ptr<TFileWorkers> Workers;
-    if (Count > 1) Workers = std::make_unique<TFileWorkers>(Jobs, Count);
+    if (Count > 1 || FSolidData)
+        Workers = std::make_unique<TFileWorkers>(Jobs, Count, FSolidData.get());
     FFileWorkers = Workers.get();
     WideString KnownFolder;
     // Painting costs more than writing a small file: the window shows the file at hand when
@@ -71,17 +87,25 @@ void TMainForm::InstallFiles() {
             // Ignored, or tried again here from the start as the user asked.
             if (!RetryAfterFailure(Job.Target, Reason)) continue;
         }
-        SaveFileWithRetry(*Job.Item, Job.Entry, Job.Target, KnownFolder);
+        SaveFileWithRetry(Job, KnownFolder);
     }
     FFileWorkers = nullptr;
 }
 
-void TMainForm::SaveFileWithRetry(const TSetupFile& Item, const TFileData* Entry,
-                                  const WideString& Target, WideString& KnownFolder) {
+void TMainForm::SaveFileWithRetry(const TFileJob& Job, WideString& KnownFolder) {
+    const WideString& Target = Job.Target;
     for (;;) {
         WideString Reason;
         try {
-            PutInPlace(*DecodeBeside(Item, Entry, Target, KnownFolder, FDecoder), Target);
+            if (FSolidData) {
+                if (!FSolidDecoder) FSolidDecoder = std::make_unique<TSolidDecoder>();
+                PutInPlace(*DecodeSolidBeside(*Job.Item, Job.Solid, *FSolidData, Target,
+                                              KnownFolder, FSolidDecoder.get()),
+                           Target);
+            } else {
+                PutInPlace(*DecodeBeside(*Job.Item, Job.Entry, Target, KnownFolder, FDecoder),
+                           Target);
+            }
             return;
         } catch (const EPackageDamaged&) {
             ThrowDamaged(Target);

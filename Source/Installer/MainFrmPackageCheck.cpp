@@ -9,6 +9,7 @@
 #include "LxStrUtils.h"
 #include "MainFrm.h"
 #include "MySetupUtils.h"
+#include "SolidData.h"
 
 #include <atomic>
 
@@ -41,19 +42,30 @@ void CheckRegions(void* Context) {
 } // namespace
 
 void TMainForm::CheckFileData() {
-    auto Index = std::make_unique<TFileDataList>();
+    TResourceBytes Block, Record;
+    const bool Solid = FindRcData(FModule, SolidDataResName, Block);
     try {
-        Index->LoadFromModule(FModule);
+        if (Solid) {
+            auto Index = std::make_unique<TSolidIndex>();
+            Index->LoadFromResource(Block.Data, Block.Size);
+            FSolidData = std::move(Index);
+        } else {
+            auto Index = std::make_unique<TFileDataList>();
+            Index->LoadFromModule(FModule);
+            FFileData = std::move(Index);
+            FindRcData(FModule, FileDataResName, Block);
+        }
     } catch (const Exception& Error) {
         // The runtime's text alone ("Stream read error") does not say that the package is broken.
         ThrowUnreadable(Error.Message());
     }
-    FFileData = std::move(Index);
-    TResourceBytes Block, Record;
-    // A package built before the record: its streams are checked as they are decoded.
-    if (!FindRcData(FModule, FileDataDigestsResName, Record) ||
-        !FindRcData(FModule, FileDataResName, Block))
+    // A package built before the record: its streams are checked as they are decoded. Solid
+    // frames carry no checksum, and every builder of them writes the record: one without it
+    // is damaged.
+    if (!FindRcData(FModule, FileDataDigestsResName, Record)) {
+        if (Solid) ThrowUnreadable(u"Stream read error");
         return;
+    }
     TFileDataDigests Digests;
     if (!Digests.Load(Record.Data, Record.Size, Block.Size)) ThrowUnreadable(u"Stream read error");
 
@@ -71,13 +83,21 @@ void TMainForm::CheckFileData() {
             }
     }
     if (!Digests.AnyDamaged()) return;
-    // Named as the file step would name it: the first file in list order whose bytes are not
-    // as written.
+    // Named as the file step would name it: the first file in list order whose bytes (or whose
+    // solid block) are not as written.
     const TSetupFileList& Files = FScript->FileList();
     for (int I = 0; I < Files.Count(); ++I) {
         const TSetupFile& Item = *Files.Items(I);
-        const TFileData* Entry = Item.FileBytes > 0 ? FFileData->FindByGUID(Item.ResID) : nullptr;
-        if (Entry && !Digests.EntryIntact(*Entry)) ThrowDamaged(TSetupfn::TargetPath(Item));
+        if (Item.FileBytes <= 0) continue;
+        bool Intact = true;
+        if (Solid) {
+            const TSolidFile* File = FSolidData->FindByGUID(Item.ResID);
+            const TSolidBlock* Frame = File ? &FSolidData->Blocks[File->Block] : nullptr;
+            Intact = !Frame || Digests.RangeIntact(Frame->Offset, Frame->Bytes);
+        } else if (const TFileData* Entry = FFileData->FindByGUID(Item.ResID)) {
+            Intact = Digests.EntryIntact(*Entry);
+        }
+        if (!Intact) ThrowDamaged(TSetupfn::TargetPath(Item));
     }
     ThrowUnreadable(u"Stream read error");
 }

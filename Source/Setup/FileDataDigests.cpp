@@ -51,7 +51,12 @@ bool TFileDataDigests::AnyDamaged() const {
 }
 
 bool TFileDataDigests::EntryIntact(const TFileData& Entry) const {
-    const uint64_t Start = uint64_t(uint32_t(Entry.Offset)), End = Start + uint32_t(Entry.Bytes);
+    return RangeIntact(Entry.Offset, Entry.Bytes);
+}
+
+bool TFileDataDigests::RangeIntact(int64_t Offset, int64_t Bytes) const {
+    if (Offset < 0 || Bytes < 0) return false;
+    const uint64_t Start = uint64_t(Offset), End = Start + uint64_t(Bytes);
     // The first region at or after Start: regions ascend.
     size_t Low = 0, High = Count();
     while (Low < High) {

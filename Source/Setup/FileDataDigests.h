@@ -44,6 +44,8 @@ public:
     // Whether the entry's bytes are exactly a run of adjacent regions none of which is marked:
     // an entry that the record does not describe counts as damaged.
     bool EntryIntact(const TFileData& Entry) const;
+    // The same for any range of the block, such as a solid block's frame.
+    bool RangeIntact(int64_t Offset, int64_t Bytes) const;
 
 private:
     const uint8_t* FRecord = nullptr;

@@ -92,6 +92,18 @@ def check_extract(installer, extracted):
 
 
 check_extract(full, os.path.join(work, "x"))
+# Solid zstd: smaller, shown by inspect, extracted the same; the same bytes again.
+for out in ("solid", "solid-again"):
+    run("build", os.path.join(demo, "Demo.xml"), "-o", os.path.join(work, out), "--stub", stub, "-q",
+        "--compression", "zstd")
+solid = os.path.join(work, "solid", "OnesetupDemoSetup.exe")
+check(os.path.getsize(solid) < os.path.getsize(full), "a solid package is not smaller")
+check(filecmp.cmp(solid, os.path.join(work, "solid-again", "OnesetupDemoSetup.exe"), shallow=False),
+      "reproducible solid package")
+text = run("inspect", solid).stdout.decode("utf-8")
+check("  Compression: zstd, solid: 1 blocks" in text and "every one as built" in text, f"inspect solid: {text!r}")
+check_extract(solid, os.path.join(work, "solid-x"))
+one_line_error(run("build", "x.xml", "--stub", stub, "--compression", "lzma"), 2, "zlib or zstd")
 
 # The check: the demo is clean; a starter project is too, until a mistake is made in it.
 result = run("check", os.path.join(demo, "Demo.xml"))

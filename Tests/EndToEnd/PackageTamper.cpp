@@ -1,7 +1,9 @@
 // Damages a built installer's package in one chosen way, for the installer's tests:
 //   PackageTamper remove-data   SETUP OUT   the file data resource taken out
 //   PackageTamper corrupt-file  SETUP OUT   one byte flipped in the middle of the largest stream
-//   PackageTamper bad-offset    SETUP OUT   the largest entry's offset moved beyond the block
+//                                           (of a solid package: of the largest block's frame)
+//   PackageTamper bad-offset    SETUP OUT   the largest entry's offset (a solid package: the
+//                                           largest block's) moved beyond the block
 //   PackageTamper no-digests    SETUP OUT   the file data's digest record taken out, as in a
 //                                           package built before there was one
 
@@ -12,6 +14,8 @@
 #include "PathUtils.h"
 #include "PeImage.h"
 #include "SetupProject.h"
+#include "SolidData.h"
+#include "SolidEncoder.h"
 
 #include <cstdio>
 #include <string>
@@ -45,6 +49,27 @@ std::vector<uint8_t> Tamper(const std::string& Verb, std::vector<uint8_t> Block)
     return Files;
 }
 
+// The same damage to solid data: its frames, then its index written again.
+std::vector<uint8_t> TamperSolid(const std::string& Verb, std::vector<uint8_t> Data) {
+    TSolidIndex Index;
+    Index.LoadFromResource(Data.data(), Data.size());
+    if (Index.Blocks.empty()) throw Exception(u"the package holds no solid block");
+    TSolidBlock* Largest = &Index.Blocks[0];
+    for (TSolidBlock& Block : Index.Blocks)
+        if (Block.Bytes > Largest->Bytes) Largest = &Block;
+    if (Verb == "corrupt-file") {
+        Data[size_t(Largest->Offset) + Largest->Bytes / 2] ^= 0xFF;
+        return Data;
+    }
+    const uint32_t IndexLength =
+        uint32_t(Data[Data.size() - 4]) | uint32_t(Data[Data.size() - 3]) << 8 |
+        uint32_t(Data[Data.size() - 2]) << 16 | uint32_t(Data[Data.size() - 1]) << 24;
+    std::vector<uint8_t> Frames(Data.begin(), Data.end() - 4 - IndexLength);
+    Largest->Offset = uint32_t(Data.size() + (1u << 20));
+    AppendSolidIndex(Index, Frames);
+    return Frames;
+}
+
 } // namespace
 
 int main(int Count, char** Arguments) {
@@ -60,7 +85,9 @@ int main(int Count, char** Arguments) {
         TPeImage Image(ReadWholeFile(Input), FromPath(Input));
         TResourceTree Tree = Image.Resources();
         const TResourceKey Type = TResourceKey::FromId(RT_RCDATA_ID);
-        const TResourceKey Name = TResourceKey::FromName(FileDataResName);
+        const bool Solid = Tree.Find(Type, TResourceKey::FromName(SolidDataResName)) != nullptr;
+        const TResourceKey Name =
+            TResourceKey::FromName(Solid ? SolidDataResName : FileDataResName);
         const TResource* Data = Tree.Find(Type, Name);
         if (!Data) throw Exception(u"the installer has no file data resource");
         if (Verb == "remove-data") {
@@ -69,7 +96,8 @@ int main(int Count, char** Arguments) {
             Tree.Remove(Type, TResourceKey::FromName(FileDataDigestsResName));
         } else if (Verb == "corrupt-file" || Verb == "bad-offset") {
             const uint16_t Language = Data->Language;
-            Tree.Set(Type, Name, Language, Tamper(Verb, Data->Data));
+            Tree.Set(Type, Name, Language,
+                     Solid ? TamperSolid(Verb, Data->Data) : Tamper(Verb, Data->Data));
         } else {
             std::fprintf(stderr, "PackageTamper: unknown verb %s\n", Verb.c_str());
             return 2;

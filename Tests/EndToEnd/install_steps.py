@@ -16,7 +16,7 @@ programs):
            registry), keeps a user's file, ends a running program, survives an upgrade and a
            restart, refuses damaged data; its window declined, then used, with screenshots
 
-usage: install_steps.py GROUP ONESETUP STUB PROGRAMS TAMPER WORKDIR
+usage: install_steps.py GROUP ONESETUP STUB PROGRAMS TAMPER WORKDIR [zlib|zstd]
 
 PROGRAMS holds the test programs (x64, and a 32-bit Holder32.exe), TAMPER is the
 package-damaging tool. Needs the environment
@@ -41,6 +41,8 @@ from harness import (DRIVE_C, WINE, c_path, check, click, failures, keys, starte
                      type_text, visible_windows, wait_for, z_path)
 
 GROUP, ONESETUP, STUB, PROGRAMS, TAMPER, WORK = sys.argv[1:7]
+# zlib (the default), or zstd: the packages' compression.
+COMPRESSION = sys.argv[7] if len(sys.argv) > 7 else "zlib"
 ARCH = "x86" if STUB.endswith("x86.exe") else "x64"
 # What the 32-bit installer sees as {pf} on 64-bit Windows.
 PROGRAM_FILES = "C:\\Program Files (x86)" if ARCH == "x86" else "C:\\Program Files"
@@ -171,6 +173,7 @@ def build(folder, title, guid, app, lists, version="2.7.1.9"):
 </TSetupScript>
 """)
     subprocess.run([ONESETUP, "build", os.path.join(folder, "Project.xml"), "-o", folder, "--stub", STUB,
+                    "--compression", COMPRESSION,
                     "-q"], check=True, timeout=120)
     return os.path.join(folder, "Setup.exe")
 
@@ -515,20 +518,23 @@ def group_damaged():
         return damaged
 
     unreadable = "安装包已损坏，无法读取文件数据："
-    corrupt = f"安装包已损坏，无法解压文件：{app}b-large.bin"
+    # The first file of the damaged stream, or of the damaged solid block, which holds them all.
+    corrupt = f"安装包已损坏，无法解压文件：{app}" + ("b-large.bin" if COMPRESSION == "zlib" else "a-small.txt")
     old = tamper("corrupt-file", tamper("no-digests", setup, "old"), "old-corrupt-file")
     for verb, damaged, message in (
             ("remove-data", tamper("remove-data", setup, "remove-data"),
              unreadable + "Resource {24B4534B-E580-4F42-BEAB-A2818FDE92C0} not found"),
             ("corrupt-file", tamper("corrupt-file", setup, "corrupt-file"), corrupt),
             ("bad-offset", tamper("bad-offset", setup, "bad-offset"), unreadable + "Stream read error"),
-            # Built before the digest record: found where the file step reaches it.
-            ("no digests, corrupt-file", old, corrupt)):
+            # zlib built before the digest record: found where the file step reaches it. Solid
+            # frames carry no checksum: without the record the package is refused at once.
+            ("no digests, corrupt-file", old,
+             corrupt if COMPRESSION == "zlib" else unreadable + "Stream read error")):
         clean(app, ["HKCU\\" + key, uninstall_key], [link])
         code, _, err = run(damaged, "/Silent")
         check(code == 1 and message.lower() in err.lower(), f"{verb}: exit code {code}, stderr {err!r}")
         check(outside() == [], f"{verb}: written outside the folder: {outside()}")
-        written = ["a-small.txt"] if damaged == old else []
+        written = ["a-small.txt"] if damaged == old and COMPRESSION == "zlib" else []
         check(product() == written, f"{verb}: the folder holds {product()}, expected {written}")
 
     # Undamaged, the same package writes everything: the checks above can see it.

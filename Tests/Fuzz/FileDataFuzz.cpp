@@ -3,11 +3,14 @@
 // index written again over the same files loads to the same entries; every stream decodes
 // or raises, and its decoder stops when its sink does. An input that starts with '<' is the
 // index itself, put behind 512 bytes of files, so that entries reach the checks unencoded.
+// The same bytes as solid data: its index loads or raises, every block and file lies inside
+// what it claims, and each frame decodes or raises, giving no more than its block says.
 
 #include "FileDataClasses.h"
 #include "FuzzSupport.h"
 #include "LxStreams.h"
 #include "MySetupUtils.h"
+#include "SolidData.h"
 
 #include <vector>
 
@@ -38,6 +41,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
                                            : std::vector<uint8_t>(Data, Data + Size);
     Data = Block.data();
     Size = Block.size();
+    TSolidIndex Solid;
+    if (OwnErrorsOnly([&] { Solid.LoadFromResource(Block.data(), Block.size()); })) {
+        for (const TSolidBlock& Entry : Solid.Blocks)
+            FUZZ_CHECK(uint64_t(Entry.Offset) + Entry.Bytes <= Size);
+        for (const TSolidFile& File : Solid.Files)
+            FUZZ_CHECK(File.Block < Solid.Blocks.size() &&
+                       File.Offset + File.Bytes <= Solid.Blocks[File.Block].PlainBytes);
+        TSolidDecoder Decoder;
+        for (size_t B = 0; B < Solid.Blocks.size() && B < 4; ++B) {
+            uint64_t Got = 0;
+            try {
+                Decoder.Decode(Solid, B, [&](const uint8_t*, size_t Count) {
+                    Got += Count;
+                    FUZZ_CHECK(Got <= Solid.Blocks[B].PlainBytes);
+                    if (Got > (1u << 20)) throw TStop{};
+                });
+            } catch (const TStop&) {
+            } catch (const Exception&) {
+            }
+        }
+    }
+
     TFileDataList List;
     {
         const THeapMeter Meter;

@@ -1,8 +1,8 @@
 // Writes the seeds too large to keep in the repository, and the script vocabulary, into the
 // folder given: an installer built from a small project on the test stub (full and mini),
-// its file-data block and its encoded streams, and a dictionary of every element and
-// attribute name of the property tables, every enumeration identifier, the path constants
-// and the package resource names.
+// its file-data block and its encoded streams, the same as solid data, and a dictionary of every
+// element and attribute name of the property tables, every enumeration identifier, the path
+// constants and the package resource names.
 //   fuzz_seeds STUB OUTPUT
 
 #include "BuildProject.h"
@@ -131,6 +131,13 @@ int main(int Count, char** Arguments) {
         for (int I = 0; I < Index.Count(); ++I)
             Write(Output / ("codec/file" + std::to_string(I) + ".bin"), Index.Items(I)->Data(),
                   Index.Items(I)->Size());
+        // The same files as solid data, and that package.
+        Request.Solid = true;
+        Request.OutputDir = Work / "solid";
+        const TBuildReport Solid = BuildProject(Request);
+        Write(Output / "package/solid.exe", ReadWholeFile(Solid.FullSetup));
+        Write(Output / "filedata/solid.bin",
+              TInstallerPackage(Solid.FullSetup).RcData(SolidDataResName)->Data);
         fs::remove_all(Work);
 
         TDictionary Words;

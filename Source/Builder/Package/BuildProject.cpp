@@ -10,6 +10,7 @@
 #include "PackageEncoder.h"
 #include "Progress.h"
 #include "ProjectFiles.h"
+#include "SolidEncoder.h"
 
 namespace {
 
@@ -173,11 +174,23 @@ TBuildReport BuildProject(const TBuildRequest& Request) {
         for (const TPackageFile& File : Files)
             Total += File.Size;
         TProgress Progress("encoding", Total, Request.ShowProgress);
-        Content.emplace(
-            EncodePackageFiles(Files, Request.Jobs, Request.Level, &Progress, SpoolPath));
+        if (Request.Solid)
+            Content.emplace(EncodeSolidPackage(
+                Files, Request.Jobs, Request.Level ? Request.Level : TSolidEncoder::DefaultLevel,
+                &Progress, SpoolPath));
+        else
+            Content.emplace(EncodePackageFiles(
+                Files, Request.Jobs, Request.Level ? Request.Level : TPackageEncoder::DefaultLevel,
+                &Progress, SpoolPath));
     }
     Report.Files = Files.size();
-    Report.Engine = TPackageEncoder(Request.Level).Engine();
+    Report.Engine =
+        Request.Solid
+            ? FormatText(u"zstd level %d, solid",
+                         int64_t(Request.Level ? Request.Level : TSolidEncoder::DefaultLevel))
+            : Utf8ToWide(
+                  TPackageEncoder(Request.Level ? Request.Level : TPackageEncoder::DefaultLevel)
+                      .Engine());
     Report.DistinctContents = Content->DistinctContents;
     Report.PlainBytes = Content->PlainBytes;
     Report.StoredBytes = Content->StoredBytes;
@@ -188,6 +201,7 @@ TBuildReport BuildProject(const TBuildRequest& Request) {
     Parts.LicenseText = License ? &*License : nullptr;
     Parts.StreamedBlockSize = Content->BlockSize();
     Parts.StreamedBlock = [&](TByteSink Sink) { Content->WriteBlock(Sink); };
+    Parts.SolidData = Content->Solid;
     const std::vector<uint8_t> Digests = Content->DigestRecord();
     Parts.FileDataDigests = &Digests;
     Parts.FileName = FullName;

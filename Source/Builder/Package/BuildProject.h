@@ -13,7 +13,9 @@ struct TBuildRequest {
     // Installed as {app}\Uninstall.exe unless the project installs its own; none when empty.
     fs::path Uninstaller;
     int Jobs = 1;
-    int Level = 7;
+    // The package codec's zlib streams, one per file (the default), or solid zstd blocks.
+    bool Solid = false;
+    int Level = 0; // 0: the compression's default
     bool ShowProgress = false;
     // Signs the uninstaller added, the full installer and the mini installer.
     std::optional<TSignRequest> Sign;
@@ -31,7 +33,7 @@ struct TBuildReport {
     uint64_t StoredBytes = 0;
     uint64_t FullSize = 0;
     uint64_t MiniSize = 0;
-    std::string Engine;
+    WideString Engine;
     // The uninstaller was added (not the project's own, not none).
     bool UninstallerAdded = false;
     WideString Signer;        // the signing certificate's name; empty when nothing was signed

@@ -67,8 +67,56 @@ const TFileDataList& TInstallerPackage::FileData() const {
     return *FFileData;
 }
 
+const TResource* TInstallerPackage::FileDataResource() const {
+    const TResource* Solid = RcData(SolidDataResName);
+    return Solid ? Solid : RcData(FileDataResName);
+}
+
+const TSolidIndex& TInstallerPackage::SolidIndex() const {
+    if (!FSolidIndex) {
+        const TResource* Data = RcData(SolidDataResName);
+        if (!Data) RaiseBuildError(Name(), u"carries no solid file data");
+        auto Index = std::make_unique<TSolidIndex>();
+        try {
+            Index->LoadFromResource(Data->Data.data(), Data->Data.size());
+        } catch (const Exception& Error) {
+            RaiseBuildError(Name(), u"the file data index is damaged (" + Error.Message() + u")");
+        }
+        FSolidIndex = std::move(Index);
+    }
+    return *FSolidIndex;
+}
+
+void TInstallerPackage::CheckIndex() const {
+    if (IsSolid())
+        SolidIndex();
+    else
+        FileData();
+}
+
+namespace {
+
+// Decoding stops where the script says the file ends: a crafted stream cannot fill a disk.
+[[noreturn]] void RaiseLength(uint64_t Written, uint64_t Expected) {
+    if (Written > Expected)
+        throw Exception(FormatText(u"the stream holds more than the %d bytes the script says",
+                                   int64_t(Expected)));
+    throw Exception(FormatText(u"the stream holds %d bytes, the script says %d", int64_t(Written),
+                               int64_t(Expected)));
+}
+
+} // namespace
+
 void TInstallerPackage::DecodeFile(const TSetupFile& Item, TByteSink Sink) const {
     if (Item.FileBytes <= 0) return;
+    if (IsSolid()) {
+        WideString Failure;
+        DecodeFiles(
+            {&Item}, [&](size_t, const uint8_t* Data, size_t Size) { Sink(Data, Size); },
+            [&](size_t, const WideString& Why) { Failure = Why; });
+        if (!Failure.empty()) throw Exception(Failure);
+        return;
+    }
     const TFileDataList& List = FileData();
     if (FEntries.empty())
         for (int I = 0; I < List.Count(); ++I)
@@ -76,23 +124,86 @@ void TInstallerPackage::DecodeFile(const TSetupFile& Item, TByteSink Sink) const
     const auto Found = FEntries.find(Item.ResID);
     if (Found == FEntries.end()) throw Exception(u"its stream is missing from the file data");
     const TFileData& Entry = *Found->second;
-    // Decoding stops where the script says the file ends: a crafted stream cannot fill a disk.
     const uint64_t Expected = uint64_t(Item.FileBytes);
     uint64_t Written = 0;
     try {
         TSetupfn::DecodeRange(Entry.Data(), Entry.Size(), [&](const uint8_t* Data, size_t Size) {
-            if (Written + Size > Expected)
-                throw Exception(FormatText(
-                    u"the stream holds more than the %d bytes the script says", int64_t(Expected)));
+            if (Written + Size > Expected) RaiseLength(Written + Size, Expected);
             Sink(Data, Size);
             Written += Size;
         });
     } catch (const EZDecompressionError& Failure) {
         throw Exception(u"damaged stream (" + Failure.Message() + u")");
     }
-    if (Written != Expected)
-        throw Exception(FormatText(u"the stream holds %d bytes, the script says %d",
-                                   int64_t(Written), int64_t(Expected)));
+    if (Written != Expected) RaiseLength(Written, Expected);
+}
+
+void TInstallerPackage::DecodeFiles(
+    const std::vector<const TSetupFile*>& Items,
+    const std::function<void(size_t, const uint8_t*, size_t)>& Piece,
+    const std::function<void(size_t, const WideString&)>& Failed) const {
+    if (!IsSolid()) {
+        for (size_t I = 0; I < Items.size(); ++I)
+            try {
+                DecodeFile(*Items[I],
+                           [&](const uint8_t* Data, size_t Size) { Piece(I, Data, Size); });
+            } catch (const EBuildError&) {
+                throw;
+            } catch (const Exception& Failure) {
+                Failed(I, Failure.Message());
+            }
+        return;
+    }
+    const TSolidIndex& Index = SolidIndex();
+    // Each block's wanted ranges by offset; a range may serve several items of one content.
+    struct TWanted {
+        int64_t Offset, Bytes;
+        size_t Item;
+    };
+    std::vector<std::vector<TWanted>> ByBlock(Index.Blocks.size());
+    for (size_t I = 0; I < Items.size(); ++I) {
+        const TSetupFile& Item = *Items[I];
+        if (Item.FileBytes <= 0) continue;
+        const TSolidFile* File = Index.FindByGUID(Item.ResID);
+        if (!File) {
+            Failed(I, u"its stream is missing from the file data");
+        } else if (File->Bytes != uint64_t(Item.FileBytes)) {
+            Failed(I, FormatText(u"the stream holds %d bytes, the script says %d",
+                                 int64_t(File->Bytes), int64_t(Item.FileBytes)));
+        } else {
+            ByBlock[File->Block].push_back({int64_t(File->Offset), int64_t(File->Bytes), I});
+        }
+    }
+    TSolidDecoder Decoder;
+    for (size_t B = 0; B < ByBlock.size(); ++B) {
+        std::vector<TWanted>& Wanted = ByBlock[B];
+        if (Wanted.empty()) continue;
+        std::stable_sort(Wanted.begin(), Wanted.end(),
+                         [](const TWanted& A, const TWanted& C) { return A.Offset < C.Offset; });
+        const int64_t Last = Wanted.back().Offset + Wanted.back().Bytes;
+        struct TEnough {};
+        int64_t At = 0;
+        size_t First = 0; // the first range not yet past
+        try {
+            Decoder.Decode(Index, B, [&](const uint8_t* Data, size_t Size) {
+                const int64_t End = At + int64_t(Size);
+                for (size_t W = First; W < Wanted.size() && Wanted[W].Offset < End; ++W) {
+                    const int64_t From = std::max(At, Wanted[W].Offset);
+                    const int64_t To = std::min(End, Wanted[W].Offset + Wanted[W].Bytes);
+                    if (From < To) Piece(Wanted[W].Item, Data + (From - At), size_t(To - From));
+                }
+                while (First < Wanted.size() && Wanted[First].Offset + Wanted[First].Bytes <= End)
+                    ++First;
+                At = End;
+                // The rest of the block serves none of these items.
+                if (At >= Last) throw TEnough{};
+            });
+        } catch (const TEnough&) {
+        } catch (const EZDecompressionError& Failure) {
+            for (size_t W = First; W < Wanted.size(); ++W)
+                Failed(Wanted[W].Item, u"damaged stream (" + Failure.Message() + u")");
+        }
+    }
 }
 
 namespace {

@@ -5,6 +5,9 @@
 #include "PathUtils.h"
 #include "Pe/PeImage.h"
 #include "SetupProject.h"
+#include "SolidData.h"
+
+#include <functional>
 
 #include <memory>
 #include <optional>
@@ -25,11 +28,24 @@ public:
     const TResource* RcData(WideStringView Name) const;
     // The decoded contents of a package resource, or nothing when it is missing.
     std::optional<std::vector<uint8_t>> Decoded(WideStringView Name) const;
+    // Whether the files are solid zstd blocks rather than one zlib stream each.
+    bool IsSolid() const { return RcData(SolidDataResName) != nullptr; }
+    // The resource that holds the files, of either kind; null when there is none.
+    const TResource* FileDataResource() const;
     // The file-data index; entries point into the image, which lives as long as this object.
     const TFileDataList& FileData() const;
+    const TSolidIndex& SolidIndex() const;
+    // Checks the index of the files, of either kind; raises EBuildError when it is damaged.
+    void CheckIndex() const;
     // The decoded bytes of a file item, piece by piece; raises with the reason when its stream
     // is missing, damaged or holds more or fewer than its FileBytes.
     void DecodeFile(const TSetupFile& Item, TByteSink Sink) const;
+    // Every file item in one pass over each solid block (a solid package's items all at once):
+    // Piece receives the bytes of Items[I] in order; Failed(I, reason) a file that cannot be
+    // decoded, whose pieces are then incomplete.
+    void DecodeFiles(const std::vector<const TSetupFile*>& Items,
+                     const std::function<void(size_t, const uint8_t*, size_t)>& Piece,
+                     const std::function<void(size_t, const WideString&)>& Failed) const;
     WideString Name() const { return DisplayPath(FFile); }
 
 private:
@@ -39,6 +55,7 @@ private:
     std::vector<uint8_t> FScriptXml;
     std::unique_ptr<TSetupScript> FScript;
     mutable std::unique_ptr<TFileDataList> FFileData;
+    mutable std::unique_ptr<TSolidIndex> FSolidIndex;
     // The first entry of each GUID, so that finding every item's stream stays linear.
     mutable std::unordered_map<WideString, const TFileData*> FEntries;
 };

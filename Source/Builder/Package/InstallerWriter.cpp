@@ -2,6 +2,7 @@
 
 #include "BuildError.h"
 #include "FileDataDigests.h"
+#include "SolidData.h"
 
 #include "LxStreams.h"
 #include "MySetupUtils.h"
@@ -43,7 +44,7 @@ uint64_t WriteInstallerImage(const TPeImage& Stub, const TInstallerParts& Parts,
     TResourceTree Tree = Stub.Resources();
     // A stub that already carries a package (an installer used as stub) loses it.
     for (WideStringView Name : {FullSetupScriptResName, MiniSetupScriptResName, FileDataResName,
-                                FileDataDigestsResName, FullSetupDigestResName})
+                                SolidDataResName, FileDataDigestsResName, FullSetupDigestResName})
         Tree.Remove(RcData, TResourceKey::FromName(Name));
 
     TMemoryStream Script;
@@ -56,7 +57,9 @@ uint64_t WriteInstallerImage(const TPeImage& Stub, const TInstallerParts& Parts,
         Tree.Set(RcData, TResourceKey::FromName(FileDataResName), LANG_NEUTRAL_ID,
                  *Parts.FileBlock);
     if (Parts.StreamedBlock) {
-        Tree.Set(RcData, TResourceKey::FromName(FileDataResName), LANG_NEUTRAL_ID, {});
+        Tree.Set(RcData,
+                 TResourceKey::FromName(Parts.SolidData ? SolidDataResName : FileDataResName),
+                 LANG_NEUTRAL_ID, {});
         Tree.Items.back().StreamedSize = Parts.StreamedBlockSize;
         Tree.Items.back().Stream = Parts.StreamedBlock;
     }

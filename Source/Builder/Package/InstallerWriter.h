@@ -14,6 +14,7 @@ struct TInstallerParts {
     // Or a file block written as the image is: its size and what writes it.
     uint64_t StreamedBlockSize = 0;
     std::function<void(TByteSink)> StreamedBlock;
+    bool SolidData = false; // the block is solid data, not the file-data block
     // The file data's digest record; null for none.
     const std::vector<uint8_t>* FileDataDigests = nullptr;
     // A mini installer's pin: the SHA-256 of the full installer, stored as it is; null for none.

@@ -8,6 +8,8 @@
 #include "PackageEncoder.h"
 #include "Progress.h"
 #include "RegionDigester.h"
+#include "SolidData.h"
+#include "SolidEncoder.h"
 
 #include <algorithm>
 #include <array>
@@ -443,39 +445,74 @@ void TPackageContent::WriteBlock(TByteSink Sink) const {
     Sink(FIndex.data(), FIndex.size());
 }
 
+namespace {
+
+// The contents of a package's files: a checksum per file, and which file stores each content.
+struct TContents {
+    std::vector<uint32_t> Crcs;
+    std::vector<size_t> StoredAs; // the first file with the same content, or itself
+    std::vector<size_t> Distinct; // in item order; empty files are never stored
+};
+
+// Pass 1: a checksum per file finds identical contents without holding them.
+TContents FindContents(const std::vector<TPackageFile>& Files, int Jobs) {
+    TContents C;
+    std::vector<uint64_t> Sizes;
+    for (const TPackageFile& File : Files)
+        Sizes.push_back(File.Size);
+    C.Crcs.resize(Files.size());
+    RunParallel(
+        Files.size(), Jobs, Sizes, [&](size_t I) { C.Crcs[I] = Crc32OfFile(Files[I]); }, nullptr);
+    std::map<TContentKey, std::vector<size_t>> Candidates;
+    C.StoredAs.resize(Files.size());
+    for (size_t I = 0; I < Files.size(); ++I) {
+        C.StoredAs[I] = I;
+        if (Files[I].Size == 0) continue;
+        auto& Same = Candidates[{Files[I].Size, C.Crcs[I]}];
+        for (size_t Earlier : Same)
+            if (SameContent(Files[Earlier], Files[I])) {
+                C.StoredAs[I] = Earlier;
+                break;
+            }
+        if (C.StoredAs[I] == I) {
+            Same.push_back(I);
+            C.Distinct.push_back(I);
+        }
+    }
+    return C;
+}
+
+// The item's resource name: from its target path and its content.
+void NameItem(const TPackageFile& File, uint32_t Crc) {
+    TSha256 Identity;
+    Identity.Update(&File.Size, sizeof(File.Size));
+    Identity.Update(&Crc, sizeof(Crc));
+    File.Item->ResID = ContentGuid("file", TargetPath(*File.Item), Identity.Finish());
+}
+
+// The regions of Data, appended to Regions at Offset.
+void AddRegions(std::vector<TBlockRegion>& Regions, const uint8_t* Data, size_t Size,
+                uint64_t Offset) {
+    TRegionDigester Digester;
+    Digester.Update(Data, Size);
+    for (TBlockRegion Region : Digester.Finish()) {
+        Region.Offset += uint32_t(Offset);
+        Regions.push_back(Region);
+    }
+}
+
+} // namespace
+
 TPackageContent EncodePackageFiles(std::vector<TPackageFile>& Files, int Jobs, int Level,
                                    TProgress* Progress, const fs::path& Spool,
                                    const TChunking& Chunking) {
     TPackageContent Content(Spool);
-    std::vector<uint64_t> Sizes;
-    for (const TPackageFile& File : Files) {
-        Sizes.push_back(File.Size);
+    for (const TPackageFile& File : Files)
         Content.PlainBytes += File.Size;
-    }
-
-    // Pass 1: a checksum per file finds identical contents without holding them.
-    std::vector<uint32_t> Crcs(Files.size());
-    RunParallel(
-        Files.size(), Jobs, Sizes, [&](size_t I) { Crcs[I] = Crc32OfFile(Files[I]); }, nullptr);
-
-    // The first file of each content is stored; later equal ones share its stream.
-    std::map<TContentKey, std::vector<size_t>> Candidates;
-    std::vector<size_t> StoredAs(Files.size());
-    std::vector<size_t> Distinct;
-    for (size_t I = 0; I < Files.size(); ++I) {
-        StoredAs[I] = I;
-        if (Files[I].Size == 0) continue;
-        auto& Same = Candidates[{Files[I].Size, Crcs[I]}];
-        for (size_t Earlier : Same)
-            if (SameContent(Files[Earlier], Files[I])) {
-                StoredAs[I] = Earlier;
-                break;
-            }
-        if (StoredAs[I] == I) {
-            Same.push_back(I);
-            Distinct.push_back(I);
-        }
-    }
+    const TContents Found = FindContents(Files, Jobs);
+    const std::vector<uint32_t>& Crcs = Found.Crcs;
+    const std::vector<size_t>& StoredAs = Found.StoredAs;
+    const std::vector<size_t>& Distinct = Found.Distinct;
 
     // Pass 2: encode the distinct contents into the spool, in whatever order they finish;
     // the block takes them back in item order.
@@ -502,10 +539,7 @@ TPackageContent EncodePackageFiles(std::vector<TPackageFile>& Files, int Jobs, i
     uint64_t BlockBytes = 0;
     for (size_t I = 0; I < Files.size(); ++I) {
         TSetupFile& Item = *Files[I].Item;
-        TSha256 Identity;
-        Identity.Update(&Files[I].Size, sizeof(Files[I].Size));
-        Identity.Update(&Crcs[I], sizeof(Crcs[I]));
-        Item.ResID = ContentGuid("file", TargetPath(Item), Identity.Finish());
+        NameItem(Files[I], Crcs[I]);
         if (Files[I].Size == 0) continue;
         const size_t Stored = StoredAs[I];
         uint64_t Length = 0;
@@ -535,11 +569,107 @@ TPackageContent EncodePackageFiles(std::vector<TPackageFile>& Files, int Jobs, i
     Index.AppendIndexTo(Content.FIndex);
     if (Content.BlockSize() > uint64_t(INT32_MAX))
         throw EBuildError(u"the file data reaches 2 GiB, the limit of the package format");
-    TRegionDigester IndexDigester;
-    IndexDigester.Update(Content.FIndex.data(), Content.FIndex.size());
-    for (TBlockRegion Region : IndexDigester.Finish()) {
-        Region.Offset += uint32_t(BlockBytes);
-        Content.FRegions.push_back(Region);
+    AddRegions(Content.FRegions, Content.FIndex.data(), Content.FIndex.size(), BlockBytes);
+    return Content;
+}
+
+TPackageContent EncodeSolidPackage(std::vector<TPackageFile>& Files, int Jobs, int Level,
+                                   TProgress* Progress, const fs::path& Spool,
+                                   const TSolidLayout& Layout) {
+    TPackageContent Content(Spool);
+    Content.Solid = true;
+    for (const TPackageFile& File : Files)
+        Content.PlainBytes += File.Size;
+    const TContents Found = FindContents(Files, Jobs);
+
+    // Blocks of whole files in item order, so that the installer decodes them in about the
+    // order it puts them in place; each about Target bytes, a larger file a block of its own.
+    // Enough of them that every core of the installer has one.
+    uint64_t Stored = 0;
+    for (size_t I : Found.Distinct)
+        Stored += Files[I].Size;
+    const uint64_t Target = std::clamp<uint64_t>((Stored + Layout.Blocks - 1) / Layout.Blocks,
+                                                 Layout.MinBlock, Layout.MaxBlock);
+    struct TBlock {
+        std::vector<size_t> Files;
+        uint64_t PlainBytes = 0;
+        uint64_t SpoolOffset = 0;
+        uint64_t FrameBytes = 0;
+        std::vector<TBlockRegion> Regions; // from the frame's start
+    };
+    std::vector<TBlock> Blocks;
+    std::vector<std::pair<int32_t, uint64_t>> Place(Files.size()); // block and offset in it
+    for (size_t I : Found.Distinct) {
+        if (Blocks.empty() || Blocks.back().PlainBytes >= Target ||
+            Blocks.back().Files.size() >= Layout.MaxFiles)
+            Blocks.emplace_back();
+        Place[I] = {int32_t(Blocks.size() - 1), Blocks.back().PlainBytes};
+        Blocks.back().Files.push_back(I);
+        Blocks.back().PlainBytes += Files[I].Size;
     }
+
+    // Each block compressed whole on one thread, so that the bytes do not depend on the
+    // threads; no more threads than the build's memory allows.
+    const uint64_t PerThread = std::max<uint64_t>(1, TSolidEncoder::MemoryPerThread(Level));
+    const int Threads =
+        int(std::clamp<uint64_t>(Layout.MemoryBudget / PerThread, 1, uint64_t(std::max(Jobs, 1))));
+    std::vector<uint64_t> Sizes;
+    for (const TBlock& Block : Blocks)
+        Sizes.push_back(Block.PlainBytes);
+    std::mutex SpoolLock;
+    RunParallel(
+        Blocks.size(), Threads, Sizes,
+        [&](size_t B) {
+            TBlock& Block = Blocks[B];
+            TSolidEncoder Encoder(Level);
+            Encoder.Begin(Block.PlainBytes);
+            uint8_t* Buffer = PieceBuffer();
+            for (size_t I : Block.Files) {
+                uint32_t Crc = uint32_t(crc32(0, nullptr, 0));
+                ReadPieces(Files[I], Buffer, [&](const uint8_t* Data, size_t Size) {
+                    Crc = Crc32Update(Crc, Data, Size);
+                    Encoder.Add(Data, Size);
+                    if (Progress) Progress->Advance(Size);
+                });
+                if (Crc != Found.Crcs[I]) RaiseChanged(Files[I]);
+            }
+            Encoder.End();
+            const std::vector<uint8_t>& Frame = Encoder.Frame();
+            AddRegions(Block.Regions, Frame.data(), Frame.size(), 0);
+            std::lock_guard<std::mutex> Guard(SpoolLock);
+            Block.SpoolOffset = Content.FSpoolSize;
+            Block.FrameBytes = Frame.size();
+            Content.FSpool->Seek(int64_t(Content.FSpoolSize), soBeginning);
+            Content.FSpool->WriteBuffer(Frame.data(), int64_t(Frame.size()));
+            Content.FSpoolSize += Frame.size();
+        },
+        Progress);
+
+    // The frames in block order, then the index.
+    TSolidIndex Index;
+    uint64_t At = 0;
+    for (TBlock& Block : Blocks) {
+        Index.Blocks.push_back({uint32_t(At), uint32_t(Block.FrameBytes), Block.PlainBytes});
+        Content.FStreams.push_back({{Block.SpoolOffset, Block.FrameBytes}});
+        for (TBlockRegion Region : Block.Regions) {
+            Region.Offset += uint32_t(At);
+            Content.FRegions.push_back(Region);
+        }
+        At += Block.FrameBytes;
+        if (At > uint64_t(INT32_MAX))
+            throw EBuildError(u"the file data reaches 2 GiB, the limit of the package format");
+    }
+    Content.StoredBytes = At;
+    Content.DistinctContents = int(Found.Distinct.size());
+    for (size_t I = 0; I < Files.size(); ++I) {
+        NameItem(Files[I], Found.Crcs[I]);
+        if (Files[I].Size == 0) continue;
+        Index.Files.push_back({Files[I].Item->ResID, uint32_t(Place[Found.StoredAs[I]].first),
+                               Place[Found.StoredAs[I]].second, Files[I].Size});
+    }
+    AppendSolidIndex(Index, Content.FIndex);
+    if (Content.BlockSize() > uint64_t(INT32_MAX))
+        throw EBuildError(u"the file data reaches 2 GiB, the limit of the package format");
+    AddRegions(Content.FRegions, Content.FIndex.data(), Content.FIndex.size(), At);
     return Content;
 }
