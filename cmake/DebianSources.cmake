@@ -65,5 +65,6 @@ endif()
 target_compile_definitions(onesetup_zstd PRIVATE ZSTD_LEGACY_SUPPORT=0 ZSTD_DISABLE_ASM
   DYNAMIC_BMI2=0 ZSTD_NO_TRACE XXH_NAMESPACE=ZSTD_)
 target_include_directories(onesetup_zstd SYSTEM PUBLIC ${ZSTD_LIB})
-# Not the project's code: its warnings are its maintainers'.
-target_compile_options(onesetup_zstd PRIVATE -w)
+# Not the project's code: its warnings are its maintainers'. No exception passes through it: without
+# unwind tables, which refer to every function, the linker drops the functions never called.
+target_compile_options(onesetup_zstd PRIVATE -w -fno-asynchronous-unwind-tables -fno-unwind-tables)

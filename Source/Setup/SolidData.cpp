@@ -85,17 +85,19 @@ const TSolidFile* TSolidIndex::FindByGUID(WideStringView GUID) const {
     return nullptr;
 }
 
+// zstd's buffer-less decoding: the decoded bytes stay in a round buffer of our own, the window
+// the frames refer back to. Smaller than its streaming layer, which the installer would carry
+// for nothing.
 struct TSolidDecoder::TState {
-    ZSTD_DStream* Stream = ZSTD_createDStream();
-    size_t OutSize = ZSTD_DStreamOutSize();
-    std::unique_ptr<uint8_t[]> Out;
-    TState() : Out(std::make_unique_for_overwrite<uint8_t[]>(OutSize)) {
-        if (!Stream) throw std::bad_alloc();
-        ZSTD_DCtx_setParameter(Stream, ZSTD_d_windowLogMax, MaxWindowLog);
+    ZSTD_DCtx* Context = ZSTD_createDCtx();
+    std::unique_ptr<uint8_t[]> Ring; // made at the first frame, for the largest window
+    size_t RingSize = 0;
+    TState() {
+        if (!Context) throw std::bad_alloc();
         // The digest record guards the frames; the shipped programs carry no checksum code.
-        ZSTD_DCtx_setParameter(Stream, ZSTD_d_forceIgnoreChecksum, ZSTD_d_ignoreChecksum);
+        ZSTD_DCtx_setParameter(Context, ZSTD_d_forceIgnoreChecksum, ZSTD_d_ignoreChecksum);
     }
-    ~TState() { ZSTD_freeDStream(Stream); }
+    ~TState() { ZSTD_freeDCtx(Context); }
 };
 
 TSolidDecoder::TSolidDecoder() : FState(std::make_unique<TState>()) {}
@@ -104,19 +106,34 @@ TSolidDecoder::~TSolidDecoder() = default;
 void TSolidDecoder::Decode(const TSolidIndex& Index, size_t Block, TByteSink Sink) {
     TState& S = *FState;
     const TSolidBlock& Entry = Index.Blocks[Block];
-    ZSTD_DCtx_reset(S.Stream, ZSTD_reset_session_only);
-    ZSTD_inBuffer In{Index.Frame(Block), size_t(Entry.Bytes), 0};
-    uint64_t Produced = 0;
-    size_t Result = 1;
-    // A frame ends when the decoder says so; the input must end there too.
-    while (Result != 0) {
-        ZSTD_outBuffer Out{S.Out.get(), S.OutSize, 0};
-        Result = ZSTD_decompressStream(S.Stream, &Out, &In);
-        if (ZSTD_isError(Result)) RaiseDecompressionError();
-        Produced += Out.pos;
-        if (Produced > Entry.PlainBytes) RaiseDecompressionError();
-        if (Out.pos > 0) Sink(S.Out.get(), Out.pos);
-        if (Result != 0 && In.pos == In.size && Out.pos < Out.size) RaiseDecompressionError();
+    const uint8_t* In = Index.Frame(Block);
+    size_t Left = Entry.Bytes;
+    ZSTD_frameHeader Header;
+    if (ZSTD_getFrameHeader(&Header, In, Left) != 0 ||
+        Header.windowSize > (uint64_t(1) << MaxWindowLog) ||
+        ZSTD_isError(ZSTD_decompressBegin(S.Context)))
+        RaiseDecompressionError();
+    if (!S.Ring) {
+        S.RingSize =
+            ZSTD_decodingBufferSize_min(uint64_t(1) << MaxWindowLog, ZSTD_CONTENTSIZE_UNKNOWN);
+        S.Ring = std::make_unique_for_overwrite<uint8_t[]>(S.RingSize);
     }
-    if (In.pos != In.size || Produced != Entry.PlainBytes) RaiseDecompressionError();
+    uint64_t Produced = 0;
+    size_t At = 0;
+    // A frame ends when the decoder asks for nothing more; the input must end there too.
+    for (size_t Want; (Want = ZSTD_nextSrcSizeToDecompress(S.Context)) != 0;) {
+        if (Want > Left) RaiseDecompressionError();
+        // A block always fits where the next one starts; at the end the ring starts again.
+        if (S.RingSize - At < ZSTD_BLOCKSIZE_MAX) At = 0;
+        const size_t Got =
+            ZSTD_decompressContinue(S.Context, S.Ring.get() + At, S.RingSize - At, In, Want);
+        if (ZSTD_isError(Got)) RaiseDecompressionError();
+        In += Want;
+        Left -= Want;
+        Produced += Got;
+        if (Produced > Entry.PlainBytes) RaiseDecompressionError();
+        if (Got > 0) Sink(S.Ring.get() + At, Got);
+        At += Got;
+    }
+    if (Left != 0 || Produced != Entry.PlainBytes) RaiseDecompressionError();
 }

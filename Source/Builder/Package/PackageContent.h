@@ -21,7 +21,7 @@ struct TChunking {
 
 // How solid data is cut into blocks; smaller in tests.
 struct TSolidLayout {
-    uint64_t Blocks = 8; // at least this many, where the files allow: a block for each core
+    uint64_t Blocks = 4; // at least this many, where the files allow: a block for each core
     uint64_t MinBlock = uint64_t(4) << 20;
     uint64_t MaxBlock = uint64_t(64) << 20;
     size_t MaxFiles = 512; // what the installer may decode ahead of the window in one block
