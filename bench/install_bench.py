@@ -5,8 +5,9 @@ the same package on Linux, a plain zlib inflate-and-write
 of the same streams (on Linux, and as a Windows program under the same Wine), and a silent install of a makensis installer (64-bit stub, zlib) of the
 same files.
 
-usage: install_bench.py ONESETUP INFLATE_WRITE INFLATE_WRITE_WIN MEMORY_WATCH STUB WORKDIR [--large]
+usage: install_bench.py ONESETUP INFLATE_WRITE INFLATE_WRITE_WIN MEMORY_WATCH STUB WORKDIR [--large] [--zstd]
   --large: instead, a 1 GB package with one 700 MB file, to check that memory stays flat.
+  --zstd: the packages solid zstd instead of zlib.
 """
 import os
 import re
@@ -19,6 +20,7 @@ from large_file import big_file
 
 onesetup, inflate_write, inflate_write_win, memory_watch, stub, work = (os.path.abspath(a) for a in sys.argv[1:7])
 large = "--large" in sys.argv
+compression = "zstd" if "--zstd" in sys.argv else "zlib"
 here = os.path.dirname(os.path.abspath(__file__))
 WINE = "/usr/lib/wine/wine64"
 drive_c = os.path.join(os.environ["WINEPREFIX"], "drive_c")
@@ -145,8 +147,8 @@ def without_digests(setup):
 def build(name, folders):
     """NAMESetup.exe of the FOLDERS."""
     project_file(os.path.join(work, name + ".xml"), name, folders)
-    subprocess.run([onesetup, "build", os.path.join(work, name + ".xml"), "-o", work, "--stub", stub, "-q"],
-                   check=True, timeout=1800)
+    subprocess.run([onesetup, "build", os.path.join(work, name + ".xml"), "-o", work, "--stub", stub, "-q",
+                    "--compression", compression], check=True, timeout=1800)
     return os.path.join(work, name + "Setup.exe")
 
 
