@@ -3,6 +3,7 @@
 #include "ConsoleOutput.h"
 #include "Package/BuildProject.h"
 #include "Package/Sha256.h"
+#include "Package/WingetManifest.h"
 #include "Pe/PeImage.h"
 #include "Sign/CommandTemplate.h"
 #include "StubLocator.h"
@@ -50,6 +51,13 @@ const TCommand BuildCommand = {
     "  --no-pin           do not record the full installer's SHA-256 in the mini installer,\n"
     "                     which then installs whatever FullDownloadUrl serves (checked only\n"
     "                     by its signature when signed)\n"
+    "  --winget DIR       also write a manifest of the full installer for the Windows package\n"
+    "                     manager (winget) into DIR: ID.yaml, ID.installer.yaml and\n"
+    "                     ID.locale.zh-CN.yaml, with the SHA-256 of the file as written\n"
+    "  --winget-url URL   the http:// or https:// address the full installer is downloaded\n"
+    "                     from (with --winget)\n"
+    "  --winget-id ID     the package identifier, such as Publisher.Product (default: the\n"
+    "                     project's CompanyName.ProductName without blanks and dots)\n"
     "  --werror           treat the check's warnings as errors\n"
     "  -q, --quiet        print nothing but problems",
     RunBuild};
@@ -114,17 +122,48 @@ std::optional<TSignRequest> SignRequest(const TCommandLine& Line) {
     return Sign;
 }
 
+// The manifest the options ask for, or none; its architecture is the stub's, found later.
+std::optional<TWingetRequest> WingetRequest(const TCommandLine& Line) {
+    const auto Folder = Line.Value("--winget"), Url = Line.Value("--winget-url");
+    const auto Id = Line.Value("--winget-id");
+    if (!Folder && !Url && !Id) return std::nullopt;
+    if (!Folder) throw EUsageError{"--winget-url and --winget-id go with --winget"};
+    if (!Url)
+        throw EUsageError{"--winget needs --winget-url, the address the full installer is "
+                          "downloaded from"};
+    TWingetRequest Request{PathFromArgument(*Folder), *Url, Id, ""};
+    CheckWingetRequest(Request);
+    return Request;
+}
+
 } // namespace
 
 int RunBuild(const TArguments& Arguments) {
     const TCommandLine Line(Arguments,
-                            {"-o", "--output", "--arch", "--stub", "--uninstaller", "-j", "--jobs",
-                             "--compression", "-l", "--level", "--sign", "--sign-pkcs11",
-                             "--pkcs11-module", "--sign-cert", "--sign-command",
-                             "--sign-password-file", "--timestamp"},
+                            {"-o",
+                             "--output",
+                             "--arch",
+                             "--stub",
+                             "--uninstaller",
+                             "-j",
+                             "--jobs",
+                             "--compression",
+                             "-l",
+                             "--level",
+                             "--sign",
+                             "--sign-pkcs11",
+                             "--pkcs11-module",
+                             "--sign-cert",
+                             "--sign-command",
+                             "--sign-password-file",
+                             "--timestamp",
+                             "--winget",
+                             "--winget-url",
+                             "--winget-id"},
                             {"-q", "--quiet", "--werror", "--no-pin"});
     Line.ExpectPositional(1, 1, "PROJECT.xml");
     const bool Quiet = Line.Flag("-q") || Line.Flag("--quiet");
+    std::optional<TWingetRequest> Winget = WingetRequest(Line);
 
     TBuildRequest Request;
     Request.Project = PathFromArgument(Line.Positional()[0]);
@@ -157,6 +196,7 @@ int RunBuild(const TArguments& Arguments) {
     Request.ShowProgress = !Quiet;
     Request.Sign = SignRequest(Line);
     Request.PinFullSetup = !Line.Flag("--no-pin");
+    if (Winget) Winget->Architecture = StubArch(Stub.Path);
 
     if (!ReportProjectCheck(Request.Project, Line.Flag("--werror"), true)) {
         PrintError(u"onesetup build: " + DisplayPath(Request.Project) +
@@ -164,7 +204,13 @@ int RunBuild(const TArguments& Arguments) {
         return 1;
     }
 
+    // What the manifest needs of the project is asked for before the long work.
+    std::optional<TWingetPackage> Package;
+    if (Winget) Package = DescribeWingetPackage(Request.Project, *Winget);
+
     const TBuildReport Report = BuildProject(Request);
+    // Hashed last, from the file as written and signed.
+    if (Package) WriteWingetManifest(*Package, FileSha256(Report.FullSetup), Winget->Folder);
     const bool Signed = !Report.Signer.empty();
     const WideString SignedText = Signed ? u"signed" : u"not signed";
     if (!Quiet) {
@@ -193,6 +239,10 @@ int RunBuild(const TArguments& Arguments) {
                 PrintLine("  pins the full installer, SHA-256 " +
                           HexText(Report.PinnedDigest->data(), Report.PinnedDigest->size()));
         }
+        if (Package)
+            PrintLine(DisplayPath(Winget->Folder) + u": winget manifest of " + Package->Id + u" " +
+                      Package->Version + u", " + DisplayPath(Report.FullSetup) +
+                      u" downloaded from " + Utf8ToWide(Package->InstallerUrl));
     }
     if (!Report.MiniSetup.empty() && !Report.PinnedDigest) {
         PrintError(u"onesetup build: warning: --no-pin: " + DisplayPath(Report.MiniSetup) +

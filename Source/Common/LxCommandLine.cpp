@@ -33,6 +33,28 @@ std::vector<WideString> SplitCommandLine(WideStringView CommandLine) {
     return Result;
 }
 
+TRunOptions TakeRunOptions(const std::vector<WideString>& Parameters) {
+    TRunOptions Options;
+    for (const WideString& Parameter : Parameters) {
+        const WideStringView Text = Parameter;
+        if (SameText(Text.substr(0, 5), u"/Dir="))
+            Options.Dir = WideString(Text.substr(5));
+        else if (SameText(Text.substr(0, 5), u"/Log="))
+            Options.Log = WideString(Text.substr(5));
+        else if (SameText(Text, u"/Log"))
+            Options.Log = WideString();
+        else
+            Options.Rest.push_back(Parameter);
+    }
+    return Options;
+}
+
+std::vector<WideString> ParamList() {
+    std::vector<WideString> Parameters = SplitCommandLine(PlatformCommandLine());
+    if (!Parameters.empty()) Parameters.erase(Parameters.begin());
+    return Parameters;
+}
+
 // The process's own command line, split by the rules of SplitCommandLine.
 int ParamCount() {
     const size_t Count = SplitCommandLine(PlatformCommandLine()).size();

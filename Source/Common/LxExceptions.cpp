@@ -2,8 +2,8 @@
 
 #include "LxStrUtils.h"
 
-Exception::Exception(WideString Message)
-    : FMessage(std::move(Message)), FUtf8Message(WideToUtf8(FMessage)) {}
+Exception::Exception(WideString Message, uint32_t SystemError)
+    : FMessage(std::move(Message)), FUtf8Message(WideToUtf8(FMessage)), FSystemError(SystemError) {}
 
 namespace {
 

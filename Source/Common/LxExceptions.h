@@ -7,13 +7,16 @@
 // Base of every error the library layers raise. The message is the text shown to the user.
 class Exception : public std::exception {
 public:
-    explicit Exception(WideString Message);
+    explicit Exception(WideString Message, uint32_t SystemError = 0);
     const WideString& Message() const noexcept { return FMessage; }
+    // The system's error code behind it, for the log; 0 when none.
+    uint32_t SystemError() const noexcept { return FSystemError; }
     const char* what() const noexcept override { return FUtf8Message.c_str(); }
 
 private:
     WideString FMessage;
     std::string FUtf8Message;
+    uint32_t FSystemError;
 };
 
 #define LX_DECLARE_EXCEPTION(Name, Base)                                                           \

@@ -27,7 +27,7 @@ public:
     intptr_t Handle() const { return FHandle; }
 
 private:
-    [[noreturn]] void RaiseSystemWriteError(WideStringView Reason);
+    [[noreturn]] void RaiseSystemWriteError(uint32_t Error);
     WideString FFileName;
     intptr_t FHandle;
 };

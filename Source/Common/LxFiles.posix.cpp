@@ -108,7 +108,7 @@ int64_t TFileStream::Write(const void* Buffer, int64_t Count) {
             write(static_cast<int>(FHandle), static_cast<const char*>(Buffer) + Done,
                   static_cast<size_t>(Count - Done));
         if (Put < 0 && errno == EINTR) continue;
-        if (Put < 0) RaiseSystemWriteError(ErrorText(errno));
+        if (Put < 0) RaiseSystemWriteError(uint32_t(errno));
         if (Put == 0) break;
         Done += Put;
     }
@@ -120,8 +120,9 @@ int64_t TFileStream::Seek(int64_t Offset, TSeekOrigin Origin) {
     return lseek(static_cast<int>(FHandle), Offset, Whence);
 }
 
-void TFileStream::RaiseSystemWriteError(WideStringView Reason) {
-    throw EWriteError(FormatText(u"Cannot write file \"%s\". %s", FFileName, Reason));
+void TFileStream::RaiseSystemWriteError(uint32_t Error) {
+    throw EWriteError(FormatText(u"Cannot write file \"%s\". %s", FFileName, ErrorText(int(Error))),
+                      Error);
 }
 
 void TFileStream::SetSize(int64_t NewSize) {

@@ -163,9 +163,11 @@ TFileStream::TFileStream(WideStringView FileName, TFileMode Mode) : FFileName(Fi
     const HANDLE Handle = CreateFileW(W(Ext(Name)), Access, Share, nullptr, Disposition,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     if (Handle == INVALID_HANDLE_VALUE) {
-        const WideString Reason = TLxSysfn::SysErrorMessage(GetLastError());
-        if (Create) throw EFCreateError(FormatText(u"Cannot create file \"%s\". %s", Name, Reason));
-        throw EFOpenError(FormatText(u"Cannot open file \"%s\". %s", Name, Reason));
+        const uint32_t Error = GetLastError();
+        const WideString Reason = TLxSysfn::SysErrorMessage(Error);
+        if (Create)
+            throw EFCreateError(FormatText(u"Cannot create file \"%s\". %s", Name, Reason), Error);
+        throw EFOpenError(FormatText(u"Cannot open file \"%s\". %s", Name, Reason), Error);
     }
     FHandle = reinterpret_cast<intptr_t>(Handle);
 }
@@ -195,7 +197,7 @@ int64_t TFileStream::Write(const void* Buffer, int64_t Count) {
         const DWORD Piece = static_cast<DWORD>(std::min<int64_t>(Count - Done, 1 << 30));
         if (!WriteFile(reinterpret_cast<HANDLE>(FHandle), static_cast<const char*>(Buffer) + Done,
                        Piece, &Put, nullptr))
-            RaiseSystemWriteError(TLxSysfn::SysErrorMessage(GetLastError()));
+            RaiseSystemWriteError(GetLastError());
         if (Put == 0) break;
         Done += Put;
     }
@@ -212,8 +214,10 @@ int64_t TFileStream::Seek(int64_t Offset, TSeekOrigin Origin) {
     return Result.QuadPart;
 }
 
-void TFileStream::RaiseSystemWriteError(WideStringView Reason) {
-    throw EWriteError(FormatText(u"Cannot write file \"%s\". %s", FFileName, Reason));
+void TFileStream::RaiseSystemWriteError(uint32_t Error) {
+    throw EWriteError(
+        FormatText(u"Cannot write file \"%s\". %s", FFileName, TLxSysfn::SysErrorMessage(Error)),
+        Error);
 }
 
 void TFileStream::SetSize(int64_t NewSize) {

@@ -238,6 +238,7 @@ bool TLxHttp::Get(const WideString& Url) {
 
 bool TLxHttp::Fetch(const WideString& Url) {
     FResponse.Clear();
+    FStatus = 0;
     const TWinHttpApi* Api = TWinHttpApi::Instance();
     if (!Api) return false;
 
@@ -300,6 +301,7 @@ bool TLxHttp::Fetch(const WideString& Url) {
         return false;
 
     const DWORD Status = Send(*Api, Request.Get(), UseProxy ? &Proxy : nullptr);
+    FStatus = Status;
     // A redirect that was not followed (the limit, no address) is no success either.
     if (Status < 200 || Status >= 300) return false;
 

@@ -42,6 +42,8 @@ public:
     bool Get(const WideString& Url);
 
     TMemoryStream& ResponseStream() { return FResponse; }
+    // The last request's final HTTP status; 0 when none arrived.
+    uint32_t Status() const { return FStatus; }
     // When set, the body is written there as it arrives and ResponseStream stays empty: a large
     // download needs no memory of its size. What the target holds after a false Get is
     // undefined. An error of the target's writes is raised from Get, not reported as false.
@@ -65,6 +67,7 @@ private:
     bool Fetch(const WideString& Url);
 
     TMemoryStream FResponse;
+    uint32_t FStatus = 0;
     int FConnectTimeout = 60000;
     int FStallTimeout = 30000;
 };

@@ -14,7 +14,15 @@
 enum TLxExitCode : uint32_t {
     ExitCodeSuccess = 0, // done, or closed by the user
     ExitCodeError = 1,   // an error stopped it
-    ExitCodeStopped = 2, // a silent run that stopped before its end
+    ExitCodeStopped = 2, // a silent run that stopped before its end; the uninstaller: declined
+    // A silent or automatic installation that installed nothing, by cause. The package
+    // manager's manifest the builder writes names them too.
+    ExitCodeWindowsTooOld = 3,
+    ExitCodeNoPackage = 4,
+    ExitCodeFolderRefused = 5,
+    ExitCodeDownloadFailed = 6,
+    ExitCodeDownloadRefused = 7,
+    ExitCodeFileFailed = 8,
 };
 
 // A file of this run, deleted when its owner lets it go and at every end of the process,

@@ -1,5 +1,6 @@
 #include "LxProcessExit.h"
 
+#include "LxLog.h"
 #include "LxSysUtils.h"
 #include "LxWinText.h"
 
@@ -53,6 +54,7 @@ void TLxTemporaryFile::Release() {
 }
 
 void ExitProgram(uint32_t Code) {
+    LxLog::End(Code);
     // Held to the end: a worker still running cannot add a file that would stay behind.
     AcquireSRWLockExclusive(&ListLock);
     for (TLxTemporaryFile* File = First; File; File = File->FNext)

@@ -1,3 +1,4 @@
+#include "LxLog.h"
 #include "LxPlatform.h"
 #include "LxStrUtils.h"
 #include "LxSysUtils.h"
@@ -202,7 +203,10 @@ int TLxWinfn::EndProcessesOf(const std::vector<WideString>& Paths) {
         const WideString Path = TLxFilefn::ComparablePath(Process.ImagePath);
         if (std::find(Paths.begin(), Paths.end(), Path) == Paths.end()) return;
         const DWORD Left = Deadline - GetTickCount();
-        Ended += EndProcess(Process.Id, int32_t(Left) > 0 ? Left : 0);
+        const bool Done = EndProcess(Process.Id, int32_t(Left) > 0 ? Left : 0);
+        Ended += Done;
+        LxLog::Write(Done ? u"Process ended: %s (%d)" : u"Process not ended: %s (%d)",
+                     Process.ImagePath, int64_t(Process.Id));
     });
     if (Ended > 0) SleepPainting(300);
     return Ended;

@@ -3,6 +3,7 @@
 #include "LxTypes.h"
 
 #include <initializer_list>
+#include <optional>
 #include <vector>
 
 // Paths: a delimiter is a backslash or a colon.
@@ -79,3 +80,13 @@ WideString AsciiToWide(std::string_view Text);
 
 // The program name at index 0, then every parameter.
 std::vector<WideString> SplitCommandLine(WideStringView CommandLine);
+
+// The run's own options taken out of the parameters: "/Dir=PATH", and "/Log=FILE" or "/Log"
+// alone, names without regard to case, the last of each winning. What remains decides the mode
+// by the one-argument rule, as it did before these options.
+struct TRunOptions {
+    std::vector<WideString> Rest;
+    std::optional<WideString> Dir;
+    std::optional<WideString> Log; // empty: the default place
+};
+TRunOptions TakeRunOptions(const std::vector<WideString>& Parameters);

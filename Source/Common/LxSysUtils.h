@@ -189,3 +189,5 @@ bool DeleteFile(WideStringView Path);
 int ParamCount();
 // Index 0: the running executable's full path; past the last parameter: empty.
 WideString ParamStr(int Index);
+// Every parameter after the program name.
+std::vector<WideString> ParamList();

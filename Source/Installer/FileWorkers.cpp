@@ -106,9 +106,12 @@ DecodeSolidBeside(const TSetupFile& Item, const TSolidFile* Entry, const TSolidI
 
 void PutInPlace(TLxTemporaryFile& Part, const WideString& Target) {
     // A target in use refuses the replacement as it refused being created.
-    if (!Part.PutInPlace(Target))
-        throw EFCreateError(FormatText(u"Cannot create file \"%s\". %s", Target,
-                                       TLxSysfn::SysErrorMessage(GetLastError())));
+    if (!Part.PutInPlace(Target)) {
+        const uint32_t Error = GetLastError();
+        throw EFCreateError(
+            FormatText(u"Cannot create file \"%s\". %s", Target, TLxSysfn::SysErrorMessage(Error)),
+            Error);
+    }
 }
 
 namespace {
@@ -176,7 +179,7 @@ bool TFileWorkers::Ready(size_t I) {
 }
 
 TFileOutcome TFileWorkers::Wait(size_t I, std::unique_ptr<TLxTemporaryFile>& Part,
-                                WideString& Reason) {
+                                TFileFailure& Failure) {
     for (;;) {
         {
             const TLxLockGuard Guard(FLock);
@@ -189,7 +192,7 @@ TFileOutcome TFileWorkers::Wait(size_t I, std::unique_ptr<TLxTemporaryFile>& Par
             FWindowWaits = Result.Outcome == TFileOutcome::Pending;
             if (!FWindowWaits) {
                 Part = std::move(Result.Part);
-                Reason = Result.Reason;
+                Failure = Result.Failure;
                 return Result.Outcome;
             }
         }
@@ -234,10 +237,10 @@ void TFileWorkers::Work() {
             Result.Outcome = TFileOutcome::Damaged;
         } catch (const Exception& Error) {
             Result.Outcome = TFileOutcome::Failed;
-            Result.Reason = Error.Message();
+            Result.Failure = TFileFailure(Error);
         } catch (const std::bad_alloc&) {
             Result.Outcome = TFileOutcome::Failed;
-            Result.Reason = u"Out of memory";
+            Result.Failure.Reason = u"Out of memory";
         }
         Publish(I, std::move(Result));
     }
@@ -268,7 +271,7 @@ void TFileWorkers::WorkSolid() {
                 Result.Outcome = TFileOutcome::Decoded;
             } catch (const Exception& Error) {
                 Result.Outcome = TFileOutcome::Failed;
-                Result.Reason = Error.Message();
+                Result.Failure = TFileFailure(Error);
             }
             Publish(I, std::move(Result));
             continue;
@@ -294,10 +297,10 @@ void TFileWorkers::DecodeBlock(const TUnit& Unit, TSolidDecoder& Decoder, WideSt
     std::vector<TOpen> Open;
     size_t Next = 0;
     int64_t At = 0;
-    auto Fail = [&](size_t I, TFileOutcome Outcome, WideString Reason) {
+    auto Fail = [&](size_t I, TFileOutcome Outcome, TFileFailure Failure) {
         TResult Result;
         Result.Outcome = Outcome;
-        Result.Reason = std::move(Reason);
+        Result.Failure = std::move(Failure);
         Publish(I, std::move(Result));
     };
     // As far ahead within a block as between files: unless the window waits for a file this
@@ -329,7 +332,7 @@ void TFileWorkers::DecodeBlock(const TUnit& Unit, TSolidDecoder& Decoder, WideSt
                     Entry.Part = BeginPart(FJobs[I].Target, KnownFolder, Entry.File);
                     Open.push_back(std::move(Entry));
                 } catch (const Exception& Error) {
-                    Fail(I, TFileOutcome::Failed, Error.Message());
+                    Fail(I, TFileOutcome::Failed, TFileFailure(Error));
                 }
             }
             for (size_t O = 0; O < Open.size();) {
@@ -350,7 +353,7 @@ void TFileWorkers::DecodeBlock(const TUnit& Unit, TSolidDecoder& Decoder, WideSt
                     Result.Part = std::move(Entry.Part);
                     Publish(Entry.Job, std::move(Result));
                 } catch (const Exception& Error) {
-                    Fail(Entry.Job, TFileOutcome::Failed, Error.Message());
+                    Fail(Entry.Job, TFileOutcome::Failed, TFileFailure(Error));
                 }
                 Open.erase(Open.begin() + ptrdiff_t(O));
             }

@@ -4,6 +4,7 @@
 // beside its target, in bounded pieces, and put in place only once complete. Worker threads
 // decode ahead of the user-interface thread, which puts the files in place in list order: what
 // the user sees and what a stop leaves behind are those of one file after the other.
+#include "LxExceptions.h"
 #include "LxProcessExit.h"
 #include "LxThreads.h"
 #include "LxTypes.h"
@@ -48,6 +49,15 @@ struct TFileJob {
     const TSolidFile* Solid = nullptr; // its range of a solid block
 };
 
+// What the user is told of a file that failed, and the system's error code behind it (0: none).
+struct TFileFailure {
+    WideString Reason;
+    uint32_t Error = 0;
+    TFileFailure() = default;
+    explicit TFileFailure(const Exception& Failed)
+        : Reason(Failed.Message()), Error(Failed.SystemError()) {}
+};
+
 enum class TFileOutcome { Pending, Decoded, Failed, Damaged };
 
 class TFileWorkers {
@@ -62,7 +72,7 @@ public:
 
     // Job I's outcome, once it has one (the window keeps painting meanwhile): its decoded file,
     // or the reason of a failure.
-    TFileOutcome Wait(size_t I, std::unique_ptr<TLxTemporaryFile>& Part, WideString& Reason);
+    TFileOutcome Wait(size_t I, std::unique_ptr<TLxTemporaryFile>& Part, TFileFailure& Failure);
     // Whether job I has its outcome, without waiting.
     bool Ready(size_t I);
     // No job is taken any more, a file being decoded is removed; returns when every worker has
@@ -90,7 +100,7 @@ private:
     struct TResult {
         TFileOutcome Outcome = TFileOutcome::Pending;
         std::unique_ptr<TLxTemporaryFile> Part;
-        WideString Reason;
+        TFileFailure Failure;
     };
     // How many files the workers may be ahead of the window thread.
     static constexpr size_t Ahead = 64;

@@ -4,6 +4,7 @@
 #include "MainFrm.h"
 
 #include "Application.h"
+#include "LxLog.h"
 #include "LxPlatform.h"
 #include "LxRegistry.h"
 #include "LxResources.h"
@@ -33,7 +34,13 @@ TMainForm::TMainForm() : TBaseForm(nullptr, 750, 480, bsNone) {
     Application.MainForm = this;
     // Known from the start, so that a silent run reports everything that stops it (a damaged
     // package, the version gate) on standard error instead of in a box nobody will close.
-    FSilentMode = ParamCount() == 1 && SameText(ParamStr(1), u"/Silent");
+    const TRunOptions Options = TakeRunOptions(ParamList());
+    const bool OneArgument = Options.Rest.size() == 1;
+    FSilentMode = OneArgument && SameText(Options.Rest[0], u"/Silent");
+    FAutoMode = OneArgument && SameText(Options.Rest[0], u"/Auto");
+    FDirOption = Options.Dir;
+    LxLog::OpenFor(Options.Log);
+    LogStart();
     if (FSilentMode)
         Application.ReportError = [](const std::exception& Error) {
             const auto* Own = dynamic_cast<const Exception*>(&Error);
@@ -66,7 +73,8 @@ TMainForm::TMainForm() : TBaseForm(nullptr, 750, 480, bsNone) {
         FFullPackage = false;
         LoadResourceStream(MiniSetupScriptResName, Stream);
     } else {
-        ExitProgram(ExitCodeSuccess);
+        LxLog::Write(u"No package in this file");
+        ExitProgram(Unattended(ExitCodeNoPackage));
     }
     Stream.SetPosition(0);
     FScript->LoadFromStream(Stream);
@@ -77,11 +85,15 @@ TMainForm::TMainForm() : TBaseForm(nullptr, 750, 480, bsNone) {
 
     const bool TooOld = (Info.WinVersion == wveWinXPOrHigher && !TLxWinfn::IsWinXPOrHigher()) ||
                         (Info.WinVersion == wveWin7OrHigher && !TLxWinfn::IsWin7OrHigher());
+    LxLog::Write(u"Product: %s %s, %s package", Info.AppTitle, Info.Version,
+                 FFullPackage ? u"full" : u"mini");
     if (TooOld) {
-        Inform(Info.WinVersion == wveWinXPOrHigher
-                   ? u"请在 Windows XP 及以上版本系统中安装本软件。"
-                   : u"请在 Windows 7 及以上版本系统中安装本软件。");
-        ExitProgram(ExitCodeSuccess);
+        const WideStringView Text = Info.WinVersion == wveWinXPOrHigher
+                                        ? u"请在 Windows XP 及以上版本系统中安装本软件。"
+                                        : u"请在 Windows 7 及以上版本系统中安装本软件。";
+        LxLog::Write(u"Refused: %s", Text);
+        Inform(Text);
+        ExitProgram(Unattended(ExitCodeWindowsTooOld));
     }
 
     SetupAppTitle = Info.AppTitle;
@@ -90,7 +102,18 @@ TMainForm::TMainForm() : TBaseForm(nullptr, 750, 480, bsNone) {
     lblVersion->SetCaption(FormatText(u"版本：%s", Info.Version));
     edtDestDir->SetText(TSetupfn::ExpandConstant(Info.DefInstallPath));
     lblProxy->SetVisible(!FFullPackage);
-    if (ReadInstallLocation(Info.GUID, FPreviousDir)) edtDestDir->SetText(FPreviousDir);
+    if (ReadInstallLocation(Info.GUID, FPreviousDir)) {
+        LxLog::Write(u"Previous installation: %s", FPreviousDir);
+        edtDestDir->SetText(FPreviousDir);
+    }
+    if (FDirOption) {
+        // A caller quoting by the C runtime's rules doubles the backslash before the closing
+        // quote ("/Dir=C:\App\\"): the folder ends in one.
+        WideString Folder = *FDirOption;
+        while (Folder.size() > 1 && Folder.ends_with(u"\\\\"))
+            Folder.pop_back();
+        edtDestDir->SetText(Folder);
+    }
 
     LoadAppIcon();
     LoadLicenseText();
@@ -116,10 +139,16 @@ bool TMainForm::LoadResourceStream(WideStringView Name, TMemoryStream& Stream) c
     return true;
 }
 
+void TMainForm::LogStart() const {
+    if (!LxLog::Active()) return;
+    LxLog::Write(u"onesetup installer %s (%s)", AsciiToWide(ONESETUP_VERSION),
+                 sizeof(void*) == 4 ? u"x86" : u"x64");
+    LxLog::Write(u"Command line: %s", PlatformCommandLine());
+    LxLog::Write(u"Mode: %s", FSilentMode ? u"silent" : FAutoMode ? u"auto" : u"window");
+}
+
+// The modes were read at the start; here they take effect.
 void TMainForm::ParseCommandLine() {
-    const bool OneArgument = ParamCount() == 1;
-    FSilentMode = OneArgument && SameText(ParamStr(1), u"/Silent");
-    FAutoMode = OneArgument && SameText(ParamStr(1), u"/Auto");
     if (FSilentMode) {
         btnInstallClick();
         // The reason is already on standard error.

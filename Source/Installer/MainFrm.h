@@ -11,10 +11,13 @@
 #include "SolidData.h"
 #include "StdCtrls.h"
 
+#include <optional>
+
 class TMemoryStream;
 class TFileData;
 class TFileWorkers;
 struct TFileJob;
+struct TFileFailure;
 
 enum TInstallState : uint8_t { istReady, istInstalling, istFinished };
 
@@ -89,7 +92,8 @@ public:
     void SaveFileWithRetry(const TFileJob& Job, WideString& KnownFolder);
     // The copy failure dialog (silent: the error and the end): true to try again, false to go
     // on without the file; the third choice ends the program.
-    bool RetryAfterFailure(const WideString& Target, const WideString& Reason);
+    bool RetryAfterFailure(const WideString& Target, const TFileFailure& Failure);
+    void LogFile(const TSetupFile& Item, const WideString& Target);
     void WriteRegistry();
     void CreateShortCuts();
     void WriteUninstallData();
@@ -115,6 +119,12 @@ private:
     // Every message of the installer: a box captioned with the title, or standard error in
     // silent mode, where no window may wait for a user.
     void Inform(WideStringView Text);
+    // Code in silent and auto mode; the window's ends all exit with 0.
+    uint32_t Unattended(uint32_t Code) const {
+        return FSilentMode || FAutoMode ? Code : uint32_t(ExitCodeSuccess);
+    }
+    // The first lines of the log: versions, command line, mode.
+    void LogStart() const;
     // Pumps pending window messages, keeping the window alive during long steps.
     void Pump();
     // One more item done: the bar moves, the window repaints.
@@ -136,6 +146,8 @@ private:
     WideString FLicenseText;
     // The folder of the installation found at startup ("InstallLocation"); empty when none.
     WideString FPreviousDir;
+    // "/Dir=" of the command line, which wins over the default and the previous folder.
+    std::optional<WideString> FDirOption;
     std::unique_ptr<TSetupScript> FScript;
     // Set when an error ended the sequence: the window may then be closed.
     bool FSequenceFailed = false;

@@ -4,6 +4,7 @@
 #include "Application.h"
 #include "DownloadFailureFrm.h"
 #include "LxFileStream.h"
+#include "LxLog.h"
 #include "LxPlatform.h"
 #include "LxResources.h"
 #include "LxStrUtils.h"
@@ -35,17 +36,27 @@ bool TMainForm::DownloadIsGenuine() {
     TResourceBytes Pin;
     if (FindRcData(GetModuleHandleW(nullptr), FullSetupDigestResName, Pin)) {
         uint8_t Digest[32];
-        if (Pin.Size != sizeof(Digest) || !TLxTrustfn::Sha256(Handle, Digest) ||
-            std::memcmp(Pin.Data, Digest, sizeof(Digest)) != 0)
-            return false;
+        const bool Matches = Pin.Size == sizeof(Digest) && TLxTrustfn::Sha256(Handle, Digest) &&
+                             std::memcmp(Pin.Data, Digest, sizeof(Digest)) == 0;
+        LxLog::Write(Matches ? u"Download pin: SHA-256 matches" : u"Download pin: SHA-256 differs");
+        if (!Matches) return false;
+    } else {
+        LxLog::Write(u"Download pin: none");
     }
     // A signed mini installer installs only what its own publisher signed.
-    if (!TLxTrustfn::CarriesSignature(GetModuleHandleW(nullptr))) return true;
+    if (!TLxTrustfn::CarriesSignature(GetModuleHandleW(nullptr))) {
+        LxLog::Write(u"Download signature: not required (this installer is unsigned)");
+        return true;
+    }
     TLxSigner Own, Theirs;
     TLxTrustfn::VerifyFile(ParamStr(0), nullptr, Own);
-    return !Own.Subject.empty() &&
-           TLxTrustfn::VerifyFile(FDownload->Path(), Handle, Theirs) == TLxSignatureState::Valid &&
-           Theirs == Own;
+    const bool Genuine =
+        !Own.Subject.empty() &&
+        TLxTrustfn::VerifyFile(FDownload->Path(), Handle, Theirs) == TLxSignatureState::Valid &&
+        Theirs == Own;
+    LxLog::Write(Genuine ? u"Download signature: valid, the same publisher"
+                         : u"Download signature: refused, not this publisher's valid signature");
+    return Genuine;
 }
 
 bool TMainForm::DownloadFullSetup() {
@@ -71,21 +82,30 @@ bool TMainForm::DownloadFullSetup() {
 
         TLxFilefn::ForceFileDir(File);
         bool Fetched = false;
+        int64_t Bytes = 0;
         {
+            const TLxHttpProxy& Proxy = *FProxy;
+            if (Proxy.Checked && !Proxy.Address.empty())
+                LxLog::Write(u"Download: %s via proxy %s:%d", Url, Proxy.Address, Proxy.Port);
+            else
+                LxLog::Write(u"Download: %s, direct", Url);
             TFileStream Target(File, fmCreate);
             Http.ResponseTarget = &Target;
             Fetched = Http.Get(Url);
+            Bytes = Target.GetSize();
         }
+        LxLog::Write(u"Download: HTTP status %d, %d bytes, %s", int(Http.Status()), int64_t(Bytes),
+                     Fetched ? u"complete" : u"failed");
         if (!Fetched) {
             Attempt->Release();
             if (FSilentMode) {
-                // Nobody could answer the dialog: the caller ends the process.
+                // Nobody could answer the dialog.
                 WriteStandardError(
                     FormatText(u"%s 在线安装失败：%s", FScript->BaseInfo().AppTitle, Url));
-                return false;
+                ExitProgram(ExitCodeDownloadFailed);
             }
             if (TDownloadFailureForm::Execute(this, FScript->BaseInfo().AppTitle, Url))
-                ExitProgram(ExitCodeSuccess);
+                ExitProgram(Unattended(ExitCodeDownloadFailed));
             ShowHomePage();
             return false;
         }
@@ -112,6 +132,8 @@ bool TMainForm::DownloadFullSetup() {
         return true;
     } catch (const Exception& Error) {
         Inform(Error.Message());
+        // The file that came is not the product's package: trying again changes nothing.
+        if (FSilentMode || FAutoMode) ExitProgram(ExitCodeDownloadRefused);
     }
     ShowHomePage();
     return false;

@@ -4,6 +4,7 @@
 #include "CopyFileFailureFrm.h"
 #include "FileDataClasses.h"
 #include "FileWorkers.h"
+#include "LxLog.h"
 #include "LxProcessExit.h"
 #include "LxStrUtils.h"
 #include "MainFrm.h"
@@ -73,19 +74,20 @@ void TMainForm::InstallFiles() {
         }
         if (Workers) {
             std::unique_ptr<TLxTemporaryFile> Part;
-            WideString Reason;
-            const TFileOutcome Outcome = Workers->Wait(I, Part, Reason);
+            TFileFailure Failure;
+            const TFileOutcome Outcome = Workers->Wait(I, Part, Failure);
             if (Outcome == TFileOutcome::Damaged) ThrowDamaged(Job.Target);
             if (Outcome == TFileOutcome::Decoded) {
                 try {
                     PutInPlace(*Part, Job.Target);
+                    LogFile(*Job.Item, Job.Target);
                     continue;
                 } catch (const Exception& Error) {
-                    Reason = Error.Message();
+                    Failure = TFileFailure(Error);
                 }
             }
             // Ignored, or tried again here from the start as the user asked.
-            if (!RetryAfterFailure(Job.Target, Reason)) continue;
+            if (!RetryAfterFailure(Job.Target, Failure)) continue;
         }
         SaveFileWithRetry(Job, KnownFolder);
     }
@@ -95,7 +97,7 @@ void TMainForm::InstallFiles() {
 void TMainForm::SaveFileWithRetry(const TFileJob& Job, WideString& KnownFolder) {
     const WideString& Target = Job.Target;
     for (;;) {
-        WideString Reason;
+        TFileFailure Failure;
         try {
             if (FSolidData) {
                 if (!FSolidDecoder) FSolidDecoder = std::make_unique<TSolidDecoder>();
@@ -106,28 +108,38 @@ void TMainForm::SaveFileWithRetry(const TFileJob& Job, WideString& KnownFolder) 
                 PutInPlace(*DecodeBeside(*Job.Item, Job.Entry, Target, KnownFolder, FDecoder),
                            Target);
             }
+            LogFile(*Job.Item, Target);
             return;
         } catch (const EPackageDamaged&) {
             ThrowDamaged(Target);
         } catch (const Exception& Error) {
-            Reason = Error.Message();
+            Failure = TFileFailure(Error);
         }
-        if (!RetryAfterFailure(Target, Reason)) return;
+        if (!RetryAfterFailure(Target, Failure)) return;
     }
 }
 
-bool TMainForm::RetryAfterFailure(const WideString& Target, const WideString& Reason) {
+void TMainForm::LogFile(const TSetupFile& Item, const WideString& Target) {
+    if (LxLog::Active()) LxLog::Write(u"File: %s (%d bytes)", Target, int64_t(Item.FileBytes));
+}
+
+bool TMainForm::RetryAfterFailure(const WideString& Target, const TFileFailure& Failure) {
     // The window names the file in question, whatever it showed last.
     lblDetail->SetCaption(Target);
+    LxLog::Write(u"File failed: %s: error %d: %s", Target, int64_t(Failure.Error), Failure.Reason);
     if (FSilentMode) {
         // Nobody can answer the dialog: the installation stops where it is.
         if (FFileWorkers) FFileWorkers->Stop();
-        WriteStandardError(FormatText(u"文件：%s\r\n失败原因：%s", Target, Reason));
-        ExitProgram(ExitCodeStopped);
+        LxLog::Write(u"Answer: none in silent mode, the installation stops");
+        WriteStandardError(FormatText(u"文件：%s\r\n失败原因：%s", Target, Failure.Reason));
+        ExitProgram(ExitCodeFileFailed);
     }
-    const int Answer = TCopyFileFailureForm::Execute(this, Target, Reason);
+    const int Answer = TCopyFileFailureForm::Execute(this, Target, Failure.Reason);
+    LxLog::Write(Answer == mrRetry    ? u"Answer: retry"
+                 : Answer == mrIgnore ? u"Answer: ignore"
+                                      : u"Answer: abort");
     if (Answer == mrRetry) return true;
     if (Answer == mrIgnore) return false;
     if (FFileWorkers) FFileWorkers->Stop();
-    ExitProgram(ExitCodeSuccess);
+    ExitProgram(Unattended(ExitCodeFileFailed));
 }

@@ -4,6 +4,7 @@
 #include "Application.h"
 #include "ChannelCode.h"
 #include "LxFileStream.h"
+#include "LxLog.h"
 #include "LxPlatform.h"
 #include "LxStrUtils.h"
 #include "LxSysUtils.h"
@@ -34,6 +35,7 @@ void TMainForm::AdvanceProgress() {
 }
 
 void TMainForm::Inform(WideStringView Text) {
+    LxLog::Write(u"Message: %s", Text);
     if (FSilentMode) {
         WriteStandardError(Text);
         return;
@@ -42,7 +44,12 @@ void TMainForm::Inform(WideStringView Text) {
 }
 
 void TMainForm::btnInstallClick() {
-    if (!CheckDestDir()) return;
+    if (!CheckDestDir()) {
+        // An unattended run has nobody to type another folder.
+        if (FSilentMode || FAutoMode) ExitProgram(ExitCodeFolderRefused);
+        return;
+    }
+    LxLog::Write(u"Folder: %s", SetupAppDir);
     FState = istInstalling;
     ShowInstallingLook();
     try {
@@ -70,6 +77,7 @@ void TMainForm::btnInstallClick() {
         throw;
     }
     FState = istFinished;
+    LxLog::Write(u"Installed");
     ShowFinishPage();
     VisitGotoUrl();
     if (FSilentMode || FAutoMode) btnRunAppClick();

@@ -2,6 +2,7 @@
 // of the package's programs ended.
 
 #include "Application.h"
+#include "LxLog.h"
 #include "LxPlatform.h"
 #include "LxRegistry.h"
 #include "LxStrUtils.h"
@@ -30,7 +31,9 @@ void TMainForm::UninstallOldVersion() {
         struct TRestore {
             ~TRestore() { Application.SetBusyCursor(false); }
         } Restore;
-        TLxWinfn::RunAndWait(Command, true);
+        LxLog::Write(u"Previous version's uninstall: %s", Command);
+        const uint32_t Code = TLxWinfn::RunAndWait(Command, true);
+        LxLog::Write(u"Previous version's uninstall: exit code %d", int64_t(Code));
         TLxWinfn::SleepPainting(2000);
     }
 }

@@ -1,5 +1,6 @@
 // Registry values, shortcuts and the programs the script runs.
 
+#include "LxLog.h"
 #include "LxRegistry.h"
 #include "LxStrUtils.h"
 #include "LxSysUtils.h"
@@ -18,6 +19,12 @@ constexpr GUID ShellLinkClass = {0x00021401, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46
 constexpr GUID ShellLinkInterface = {0x000214F9, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 constexpr GUID PersistFileInterface = {0x0000010B, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 
+// The root as administrators write it.
+WideStringView RootName(TRegRootKey Root) {
+    static constexpr WideStringView Names[] = {u"HKCR", u"HKCU", u"HKLM", u"HKU", u"HKCC"};
+    return Names[Root <= rrkCurrentConfig ? Root : rrkCurrentUser];
+}
+
 } // namespace
 
 void TMainForm::WriteRegistry() {
@@ -30,11 +37,17 @@ void TMainForm::WriteRegistry() {
         const WideString Name = TSetupfn::ExpandConstant(Item.ValueName);
         const WideString Data = TSetupfn::ExpandConstant(Item.ValueData);
         TLxRegistryKey Key = TLxRegistryKey::Create(RootKeyToHKEY(Item.RootKey), SubKey);
-        if (!Key) continue;
+        if (!Key) {
+            LxLog::Write(u"Registry key not created: %s\\%s", RootName(Item.RootKey), SubKey);
+            continue;
+        }
         if (Item.ValueType == rvtString)
             Key.WriteString(Name.c_str(), Data);
         else if (Item.ValueType == rvtDWord)
             Key.WriteDWord(Name.c_str(), static_cast<uint32_t>(StrToInt(Data)));
+        else
+            continue;
+        LxLog::Write(u"Registry: %s\\%s\\%s = %s", RootName(Item.RootKey), SubKey, Name, Data);
     }
 }
 
@@ -65,7 +78,9 @@ void TMainForm::CreateShortCuts() {
         // missing without a word.
         const WideString Folder = ExtractFilePath(Link);
         if (!Folder.empty() && !DirectoryExists(Folder)) ForceDirectories(Folder);
-        File->Save(W(Link), FALSE);
+        const HRESULT Saved = File->Save(W(Link), FALSE);
+        LxLog::Write(SUCCEEDED(Saved) ? u"Shortcut: %s -> %s" : u"Shortcut not saved: %s -> %s",
+                     Link, Target);
     }
     pbProgress->SetPosition(pbProgress->Max());
 }
@@ -82,7 +97,10 @@ void TMainForm::RunWaitPrograms() {
         UpdateWindow(pnlBottom->Handle());
         Pump();
         SetCurrentDir(WorkDir);
-        TLxWinfn::RunAndWait(FormatText(u"\"%s\" %s", FileName, Params));
+        const WideString Command = FormatText(u"\"%s\" %s", FileName, Params);
+        LxLog::Write(u"Run and wait: %s", Command);
+        const uint32_t Code = TLxWinfn::RunAndWait(Command);
+        LxLog::Write(u"Run: exit code %d", int64_t(Code));
     }
 }
 
@@ -91,6 +109,8 @@ void TMainForm::RunAfterPrograms() {
     for (int I = 0; I < Items.Count(); ++I) {
         const TSetupRun& Item = *Items.Items(I);
         if (Item.Wait) continue;
+        LxLog::Write(u"Run: %s %s", TSetupfn::ExpandConstant(Item.FileName),
+                     TSetupfn::ExpandConstant(Item.Params));
         TLxWinfn::ShellExecute(nullptr, u"", TSetupfn::ExpandConstant(Item.FileName),
                                TSetupfn::ExpandConstant(Item.Params),
                                TSetupfn::ExpandConstant(Item.WorkDir), SW_SHOW, true);

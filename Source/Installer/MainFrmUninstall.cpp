@@ -2,6 +2,7 @@
 // entry in the system's list of installed programs.
 
 #include "LxFileStream.h"
+#include "LxLog.h"
 #include "LxRegistry.h"
 #include "LxStrUtils.h"
 #include "LxSysUtils.h"
@@ -49,7 +50,10 @@ void TMainForm::RegisterUninstall() {
     // Unicode strings: a title in any script reaches the list of installed programs intact.
     TLxRegistryKey Key = TLxRegistryKey::Create(HKEY_LOCAL_MACHINE_VALUE,
                                                 UninstallKeyPath(Info.GUID, OwnUninstallKeySuffix));
-    if (!Key) return;
+    if (!Key) {
+        LxLog::Write(u"Uninstall entry not created");
+        return;
+    }
     SYSTEMTIME Today;
     GetLocalTime(&Today);
     wchar_t Date[16];
@@ -74,4 +78,6 @@ void TMainForm::RegisterUninstall() {
     Key.WriteString(u"URLUpdateInfo", Info.CompanyUrl);
     Key.WriteDWord(u"VersionMajor", uint32_t(Version.Major));
     Key.WriteDWord(u"VersionMinor", uint32_t(Version.Minor));
+    LxLog::Write(u"Uninstall entry: HKLM\\%s, %s",
+                 UninstallKeyPath(Info.GUID, OwnUninstallKeySuffix), Uninstaller);
 }

@@ -2,6 +2,7 @@
 
 #include "Controls.h"
 #include "Forms.h"
+#include "LxLog.h"
 #include "LxStrUtils.h"
 
 TApplication Application;
@@ -66,12 +67,13 @@ void TApplication::Minimize() {
 }
 
 void TApplication::HandleException(const std::exception& Error) {
+    const auto* Own = dynamic_cast<const Exception*>(&Error);
+    const WideString Text = Own ? Own->Message() : Utf8ToWide(Error.what());
+    LxLog::Write(u"Error: %s", Text);
     if (ReportError) {
         ReportError(Error);
         return;
     }
-    const auto* Own = dynamic_cast<const Exception*>(&Error);
-    const WideString Text = Own ? Own->Message() : Utf8ToWide(Error.what());
     HWND Owner = GetActiveWindow();
     ModalStarted();
     MessageBoxW(Owner, W(Text), W(Title), MB_OK | MB_ICONSTOP);

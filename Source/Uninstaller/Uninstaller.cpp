@@ -2,6 +2,7 @@
 
 #include "LxExceptions.h"
 #include "LxFileStream.h"
+#include "LxLog.h"
 #include "LxPlatform.h"
 #include "LxRegistry.h"
 #include "LxStrUtils.h"
@@ -15,6 +16,18 @@
 #undef DeleteFile
 
 namespace {
+
+// A file or folder removed, or kept with the system's reason.
+void LogRemoval(WideStringView What, WideStringView Name, bool Removed) {
+    if (!LxLog::Active()) return;
+    if (Removed) {
+        LxLog::Write(u"Removed %s: %s", What, Name);
+        return;
+    }
+    const uint32_t Error = GetLastError();
+    LxLog::Write(u"Kept %s: %s: error %d: %s", What, Name, int64_t(Error),
+                 TLxSysfn::SysErrorMessage(Error));
+}
 
 // The whole file, decoded with the package codec within the codec's limit: anyone who can
 // write to the folder can damage it.
@@ -98,43 +111,61 @@ void TUninstaller::Remove(TFunctionRef<void(WideStringView Detail)> Step) {
         Step(File);
         // The program's own file goes last, once nothing else is left to do.
         if (Programs[I] == Self) continue;
-        if (!TLxFilefn::ForceDeleteFile(File)) FRemaining.push_back(File);
+        const bool Removed = TLxFilefn::ForceDeleteFile(File);
+        LogRemoval(u"file", File, Removed);
+        if (!Removed) FRemaining.push_back(File);
     }
 
     for (const WideString& Link : FPlan.Shortcuts) {
         Step(Link);
-        TLxFilefn::ForceDeleteFile(Link);
+        LogRemoval(u"shortcut", Link, TLxFilefn::ForceDeleteFile(Link));
     }
+    // A folder that keeps something of the user's stays.
     for (const WideString& Folder : FPlan.ShortcutFolders)
-        TLxFilefn::RemoveDir(Folder);
+        LogRemoval(u"folder", Folder, TLxFilefn::RemoveDir(Folder));
 
     RemoveValues(Step);
 
     Step(u"Uninstall.da1");
-    TLxFilefn::ForceDeleteFile(FAppDir + u"Uninstall.da1");
-    TLxFilefn::ForceDeleteFile(FAppDir + u"Uninstall.da2");
-    TLxRegistryKey::DeleteKey(HKEY_LOCAL_MACHINE_VALUE,
-                              UninstallKeyPath(FScript->BaseInfo().GUID, OwnUninstallKeySuffix));
+    for (const char16_t* Data : {u"Uninstall.da1", u"Uninstall.da2"})
+        LogRemoval(u"file", FAppDir + Data, TLxFilefn::ForceDeleteFile(FAppDir + Data));
+    const WideString Entry = UninstallKeyPath(FScript->BaseInfo().GUID, OwnUninstallKeySuffix);
+    LxLog::Write(TLxRegistryKey::DeleteKey(HKEY_LOCAL_MACHINE_VALUE, Entry)
+                     ? u"Removed uninstall entry: HKLM\\%s"
+                     : u"Kept uninstall entry: HKLM\\%s",
+                 Entry);
 
     Step(FAppDir);
     for (const WideString& Folder : FPlan.Folders)
-        TLxFilefn::RemoveDir(Folder);
+        LogRemoval(u"folder", Folder, TLxFilefn::RemoveDir(Folder));
     FMovedSelf = MoveOwnFileAway(FSelf, FAppDir);
-    if (!FPlan.FoldersKept) TLxFilefn::RemoveDir(FAppDir);
+    if (FMovedSelf.empty())
+        LxLog::Write(u"Kept file: %s", FSelf);
+    else
+        LxLog::Write(u"Moved away, deleted after the end: %s -> %s", FSelf, FMovedSelf);
+    if (FPlan.FoldersKept)
+        LxLog::Write(u"Kept folder: %s (a protected place)", FAppDir);
+    else
+        LogRemoval(u"folder", FAppDir, TLxFilefn::RemoveDir(FAppDir));
 }
 
 void TUninstaller::RemoveValues(TFunctionRef<void(WideStringView Detail)> Step) {
     for (const TRemovalValue& Value : FPlan.Values) {
         Step(Value.SubKey);
         TLxRegistryKey Key = TLxRegistryKey::Open(Value.Root, Value.SubKey, true);
-        if (!Key) continue;
-        Key.DeleteValue(Value.Name.c_str());
+        if (!Key) {
+            LxLog::Write(u"Registry key already gone: %s", Value.SubKey);
+            continue;
+        }
+        LxLog::Write(Key.DeleteValue(Value.Name.c_str()) ? u"Removed registry value: %s\\%s"
+                                                         : u"Kept registry value: %s\\%s",
+                     Value.SubKey, Value.Name);
         Key = TLxRegistryKey();
         // Emptied keys go, walking up, as far as they are the product's to remove.
         for (WideString Path = Value.SubKey;
              MayRemoveRegistryKey(Path) && TLxRegistryKey::DeleteIfEmpty(Value.Root, Path);
-             Path = ParentRegistryKey(Path)) {
-        }
+             Path = ParentRegistryKey(Path))
+            LxLog::Write(u"Removed registry key: %s", Path);
     }
 }
 

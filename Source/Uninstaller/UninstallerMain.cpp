@@ -2,6 +2,7 @@
 // removal alone.
 
 #include "Application.h"
+#include "LxLog.h"
 #include "LxPlatform.h"
 #include "LxProcessExit.h"
 #include "LxStrUtils.h"
@@ -16,6 +17,7 @@ namespace {
 
 // Every message goes to standard error in silent mode, where no window may wait for a user.
 void Inform(bool Silent, WideStringView Text) {
+    LxLog::Write(u"Message: %s", Text);
     if (Silent)
         WriteStandardError(Text);
     else
@@ -61,7 +63,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     const uint32_t ExitCode = RunWindowsProgram([] {
         TSetupfn::InitConstants();
         Application.Title = u"卸载程序";
-        const bool Silent = ParamCount() == 1 && SameText(ParamStr(1), u"/SILENT");
+        const TRunOptions Options = TakeRunOptions(ParamList());
+        const bool Silent = Options.Rest.size() == 1 && SameText(Options.Rest[0], u"/SILENT");
+        LxLog::OpenFor(Options.Log);
+        LxLog::Write(u"onesetup uninstaller %s", AsciiToWide(ONESETUP_VERSION));
+        LxLog::Write(u"Command line: %s", PlatformCommandLine());
+        LxLog::Write(Silent ? u"Mode: silent" : u"Mode: window");
         if (Silent)
             Application.ReportError = [](const std::exception& Error) {
                 const auto* Own = dynamic_cast<const Exception*>(&Error);

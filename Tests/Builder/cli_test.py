@@ -7,10 +7,13 @@ usage: cli_test.py ONESETUP DEMO_DIR STUB WORKDIR
 import filecmp
 import hashlib
 import os
+import re
 import shutil
 import struct
 import subprocess
 import sys
+
+import yaml
 
 tool, demo, stub, work = sys.argv[1:5]
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
@@ -36,6 +39,79 @@ def one_line_error(result, code, *fragments):
     check(err.count("\n") == 1, f"not one line: {err!r}")
     for fragment in fragments:
         check(fragment in err, f"{fragment!r} missing from {err!r}")
+
+
+# The winget manifest's fields (schema 1.10.0, from its JSON schemas): the required ones and those a
+# build may write, name -> (required, rule); a rule is a pattern, the allowed values, int (a non-zero
+# exit code), a dict (an object) or a list of one dict (a list of objects).
+def text(low, high): return rf"(?s).{{{low},{high}}}"  # noqa: E704
+
+
+PART, URL = r'[^.\s\\/:*?"<>|\x01-\x1f]{1,32}', r"[Hh][Tt][Tt][Pp][Ss]?://.+"
+LOCALE = r"([a-zA-Z]{2,3}|[iI]-[a-zA-Z]+|[xX]-[a-zA-Z]{1,8})(-[a-zA-Z]{1,8})*"
+COMMON = {"PackageIdentifier": (1, rf"{PART}(\.{PART}){{1,7}}"), "ManifestVersion": (1, ["1.10.0"]),
+          "PackageVersion": (1, r'[^\\/:*?"<>|\x01-\x1f]{1,128}')}
+SCHEMA = {"version": {**COMMON, "ManifestType": (1, ["version"]), "DefaultLocale": (1, LOCALE)},
+          "defaultLocale": {**COMMON, "ManifestType": (1, ["defaultLocale"]), "PackageLocale": (1, LOCALE),
+                            "Publisher": (1, text(2, 256)), "PackageName": (1, text(2, 256)),
+                            "License": (1, text(3, 512)), "ShortDescription": (1, text(3, 256)),
+                            "Copyright": (0, text(3, 512)), "PublisherUrl": (0, URL), "PackageUrl": (0, URL)},
+          "installer": {**COMMON, "ManifestType": (1, ["installer"]), "Scope": (0, ["user", "machine"]),
+                        "InstallerType": (0, "msix msi appx exe zip inno nullsoft wix burn pwa portable advinstExe "
+                                             "advinstMsi".split()),
+                        "InstallerSwitches": (0, {k: (0, text(1, 512)) for k in "Silent SilentWithProgress Interactive "
+                                                  "InstallLocation Log Upgrade Custom Repair".split()}),
+                        "ExpectedReturnCodes": (0, [{"InstallerReturnCode": (1, int), "ReturnResponse": (1, """
+                            packageInUse packageInUseByApplication installInProgress fileInUse missingDependency
+                            diskFull insufficientMemory invalidParameter noNetwork contactSupport rebootRequiredToFinish
+                            rebootRequiredForInstall rebootInitiated cancelledByUser alreadyInstalled downgrade
+                            blockedByPolicy systemNotSupported custom""".split())}]),
+                        "ProductCode": (0, text(1, 255)),
+                        "AppsAndFeaturesEntries": (0, [{"DisplayName": (0, text(1, 256)), "Publisher": (0, text(1, 256)),
+                                                        "DisplayVersion": (0, text(1, 128)),
+                                                        "ProductCode": (0, text(1, 255))}]),
+                        "Installers": (1, [{"Architecture": (1, ["x86", "x64", "arm", "arm64", "neutral"]),
+                                            "InstallerUrl": (1, URL), "InstallerSha256": (1, "[A-Fa-f0-9]{64}")}])}}
+
+
+def conforms(value, rule, where):
+    if isinstance(rule, dict):
+        check(isinstance(value, dict), f"{where}: not an object")
+        for name, item in (value.items() if isinstance(value, dict) else ()):
+            check(name in rule, f"{where}: unknown field {name}")
+            conforms(item, rule.get(name, (0, None))[1], f"{where}.{name}")
+        check(all(name in (value or ()) for name, (required, _) in rule.items() if required), f"{where}: incomplete")
+    elif isinstance(rule, list) and isinstance(rule[0], dict):
+        check(isinstance(value, list) and value, f"{where}: not a list")
+        for item in value if isinstance(value, list) else ():
+            conforms(item, rule[0], where)
+    elif rule is int:
+        check(type(value) is int and value != 0, f"{where}: {value!r}")
+    elif isinstance(rule, list):
+        check(value in rule, f"{where}: {value!r} is not one of the values")
+    elif rule:
+        check(isinstance(value, str) and re.fullmatch(rule, value), f"{where}: {value!r}")
+
+
+# The three files of a manifest, checked against the schema, each other and the installer.
+def winget_manifest(folder, installer):
+    docs = {}
+    for name in os.listdir(folder):
+        with open(os.path.join(folder, name), encoding="utf-8") as f:
+            header, doc = f.readline(), yaml.safe_load(f)
+        kind = doc.get("ManifestType")
+        docs[kind] = doc
+        check(header == f"# yaml-language-server: $schema=https://aka.ms/winget-manifest.{kind}.1.10.0.schema.json\n",
+              f"{name}: {header!r}")
+        conforms(doc, SCHEMA.get(kind, {}), name)
+    package = docs["version"]["PackageIdentifier"]
+    check(sorted(os.listdir(folder)) == [f"{package}.installer.yaml", f"{package}.locale.zh-CN.yaml", f"{package}.yaml"]
+          and len({(doc["PackageIdentifier"], doc["PackageVersion"]) for doc in docs.values()}) == 1
+          and docs["version"]["DefaultLocale"] == docs["defaultLocale"]["PackageLocale"], f"manifest: {docs}")
+    with open(installer, "rb") as f:
+        check(docs["installer"]["Installers"][0]["InstallerSha256"] == hashlib.sha256(f.read()).hexdigest().upper(),
+              "InstallerSha256 is not the installer's")
+    return docs
 
 
 # Help for the tool and every verb.
@@ -113,6 +189,12 @@ check(run("new", starter).returncode == 0, "new")
 one_line_error(run("new", starter), 1, "not empty")
 project = os.path.join(starter, "Project.xml")
 check(run("check", project).returncode == 0, "check starter")
+# The manifest's refusals come before the build: nothing is written.
+winget, built = os.path.join(work, "winget"), os.path.join(work, "starter-out")
+for options, fragment in ((["--winget", winget], "needs --winget-url"),
+                          (["--winget", winget, "--winget-url", "https://x/s.exe"], "needs the project's CompanyName")):
+    one_line_error(run("build", project, "-o", built, "--stub", stub, *options), 2, fragment)
+    check(not os.path.exists(built) and not os.path.exists(winget), f"built despite {fragment}")
 with open(project, encoding="utf-8") as f:
     text = f.read()
 with open(project, "w", encoding="utf-8") as f:
@@ -121,7 +203,6 @@ result = run("check", project)
 err = result.stderr.decode("utf-8")
 check(result.returncode == 0 and f"{project}:35:38: warning: the shortcut's target" in err, f"warning: {err!r}")
 check(run("check", project, "--werror").returncode == 1, "check --werror")
-built = os.path.join(work, "starter-out")
 check(run("build", project, "-o", built, "--stub", stub, "--werror").returncode == 1
       and not os.path.exists(built), "build --werror refuses")
 with open(project, "w", encoding="utf-8") as f:
@@ -130,6 +211,14 @@ result = run("build", project, "-o", built, "--stub", stub)
 err = result.stderr.decode("utf-8")
 check(result.returncode == 1 and ":16:91: error: 'Maybe'" in err and "nothing built" in err and not os.path.exists(built),
       f"build refuses errors: {err!r}")
+# A company whose name YAML must escape and the package identifier must drop characters of.
+with open(project, "w", encoding="utf-8") as f:
+    f.write(text.replace('CompanyName=""', r'CompanyName="Ex\ample &quot;Soft&quot; 有限公司"'))
+check(run("build", project, "-o", built, "--stub", stub, "-q", "--winget", winget, "--winget-url", "http://x/s.exe")
+      .returncode == 0, "starter build with --winget")
+docs = winget_manifest(winget, os.path.join(built, "starter Setup.exe"))
+check(docs["defaultLocale"]["Publisher"] == 'Ex\\ample "Soft" 有限公司' and docs["version"]["PackageIdentifier"]
+      == "ExampleSoft有限公司.starter" and docs["defaultLocale"]["License"] == "Licence agreement for starter", f"{docs}")
 
 # Decode gives back what encode made, through files and through standard output.
 encoded = os.path.join(work, "License.enc")
@@ -181,11 +270,14 @@ with open(os.path.join(wrapper, "osslsigncode"), "w") as f:
     f.write(f'#!/bin/sh\necho "$@" >> {wrapper}/log\nexec {shutil.which("osslsigncode")} "$@"\n')
 os.chmod(os.path.join(wrapper, "osslsigncode"), 0o755)
 signed = [os.path.join(work, "signed1"), os.path.join(work, "signed2")]
-for out, path in zip(signed, (os.environ["PATH"], wrapper + os.pathsep + os.environ["PATH"])):
-    result = run("build", os.path.join(demo, "Demo.xml"), "-o", out, "--stub", stub, *sign,
+winget = os.path.join(work, "winget-signed")
+for out, path, extra in zip(signed, (os.environ["PATH"], wrapper + os.pathsep + os.environ["PATH"]),
+                            (["--winget", winget, "--winget-url", "https://example.com/dl/Setup.exe"], [])):
+    result = run("build", os.path.join(demo, "Demo.xml"), "-o", out, "--stub", stub, *sign, *extra,
                  env=dict(os.environ, PATH=path))
     report = result.stdout.decode("utf-8") + result.stderr.decode("utf-8")
     check(result.returncode == 0, f"signed build: {report!r}")
+    check(not extra or f"{winget}: winget manifest of OnesetupDemo&Co.OnesetupDemo 1.2.0.7" in report, report)
     check("signed by Onesetup Test Signer (SHA-256, not time-stamped)" in report
           and "Uninstall.exe, signed" in report and "(mini installer, signed)" in report, f"report: {report!r}")
     check(password not in report, "the password is in the report")
@@ -199,6 +291,11 @@ for name in ("OnesetupDemoSetup.exe", "OnesetupDemoMini.exe"):
 
 signed_full = os.path.join(signed[0], "OnesetupDemoSetup.exe")
 signed_mini = os.path.join(signed[0], "OnesetupDemoMini.exe")
+# The manifest of the signed installer names the uninstall entry as the installer writes it.
+installer = winget_manifest(winget, signed_full)["installer"]
+check(installer["ProductCode"] == "{0C5E1A37-7B2D-4F6A-9D84-3E1F5B2A6C90}_vm" and installer["AppsAndFeaturesEntries"]
+      == [{"DisplayName": "Onesetup 演示 版本 1.2.0.7", "Publisher": "Onesetup Demo & Co.", "DisplayVersion": "1.2.0.7",
+           "ProductCode": installer["ProductCode"]}], f"winget installer: {installer}")
 matches = "signed by Onesetup Test Signer; its SHA-256 digest matches the file"
 text = run("inspect", signed_full).stdout.decode("utf-8")
 check(f"  Signature: {matches}\n  Uninstaller: {matches}\n" in text, f"inspect signed full: {text!r}")

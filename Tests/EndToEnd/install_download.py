@@ -7,7 +7,8 @@ from it.
            the request headers, the channel code on the visited address, no download left over
   https    /Silent over HTTPS with a test authority trusted in the prefix
   proxy    the proxy typed into the proxy dialog (a proxy with Basic authentication)
-  failures /Silent against a 404, an HTML page, a stalled and a broken transfer: exit code 2,
+  failures /Silent against a 404, an HTML page, a stalled and a broken transfer: exit code 6
+           (7 for the page, which is no package), the download in the log,
            the reason on standard error, nothing installed, nothing left in the temporary folder
   retry    the failure dialog: "重试" returns to the home page, the next press installs;
            "退出安装" ends with exit code 0; a program without the full package brings
@@ -39,7 +40,7 @@ sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 import harness  # noqa: E402
 import signing  # noqa: E402
 from harness import (DRIVE_C, WINE, Handler, LocalServer, c_path, check, click,  # noqa: E402
-                     failures, keys, started, type_text, visible_windows, wait, wait_for)
+                     failures, keys, started, type_text, visible_windows, wait, wait_for, z_path)
 
 ONESETUP, STUB, DEMO, ADDROOT, WORK = sys.argv[1:6]
 TEMP = os.path.join(DRIVE_C, "users", pwd.getpwuid(os.getuid()).pw_name, "Temp")
@@ -342,17 +343,25 @@ def failure_cases(origin):
     def one(case):
         clean(case)
         started_at = time.monotonic()
-        code, _, err = run(os.path.join(folders[case], case + ".exe"), "/Silent", timeout=150)
+        code, _, err = run(os.path.join(folders[case], case + ".exe"), "/Silent",
+                           "/Log=" + z_path(os.path.join(WORK, case + ".log")), timeout=150)
         return code, err, time.monotonic() - started_at
 
     with ThreadPoolExecutor(len(cases)) as pool:
         results = dict(zip(folders, pool.map(one, folders)))
     for case, path, reason in cases:
         code, err, seconds = results[case]
-        check(code == 2, f"{case}: exit code {code} after {seconds:.0f} s")
+        # A download that failed, or a file that came but is no package.
+        wanted = 7 if reason == "安装包错误。" else 6
+        check(code == wanted, f"{case}: exit code {code} after {seconds:.0f} s")
         check(reason in err, f"{case}: standard error {err!r} lacks {reason!r}")
         check(not os.path.exists(os.path.join(app_dir(case), "ReadMe.txt")), f"{case}: installed")
     check(temp_downloads() == before, f"failures: downloads left over {temp_downloads()}")
+    with open(os.path.join(WORK, "DlMissing.log"), encoding="utf-8") as f:
+        log = [line.split(" ", 2)[2] for line in f.read().splitlines()]
+    for line in (f"Download: {base}/missing, direct", "Download: HTTP status 404, 0 bytes, failed",
+                 "End: exit code 6 after "):
+        check(any(event.startswith(line) for event in log), f"failures: the log lacks {line!r}: {log!r}")
 
 
 def retry_cases(origin):
@@ -446,7 +455,7 @@ def trust_cases(origin):
         if expected:
             check(code == 0 and installed, f"{what}: refused: exit code {code}, stderr {err!r}")
         else:
-            check(code == 2 and "安装包错误。" in err and not installed,
+            check(code == 7 and "安装包错误。" in err and not installed,
                   f"{what}: not refused: exit code {code}, installed {installed}, stderr {err!r}")
 
     def full(folder, case):

@@ -7,7 +7,7 @@ programs):
            shortcuts, programs run, uninstall data and entry; then installed again while one of
            its programs runs
   locked   a target held open by another program in a long list: the copy failure dialog in /Auto
-           mode while later files are decoded, exit code 2 in /Silent mode; a target written
+           mode while later files are decoded, exit code 8 in /Silent mode; a target written
            twice keeps the later item's file
   damaged  missing, corrupt or out-of-range file data: exit code 1 with a report on standard
            error before anything is written (where the package carries its digests), and an
@@ -311,12 +311,21 @@ def check_uninstall_key(values, expected_count, total_bytes, days, what):
           f"{what}: InstallDate {values.get('InstallDate')!r}, expected one of {days}")
 
 
-def install(setup, what):
-    """Runs SETUP /Silent; returns the days it ran on, for InstallDate."""
+def install(setup, what, *options):
+    """Runs SETUP /Silent with OPTIONS; returns the days it ran on, for InstallDate."""
     days = [time.strftime("%Y%m%d")]
-    code, _, err = run(setup, "/Silent")
+    code, _, err = run(setup, *options, "/Silent")
     check(code == 0, f"{what}: exit code {code}, stderr {err!r}")
     return days + [time.strftime("%Y%m%d")]
+
+
+def log_lines(path, what):
+    """The events of a log (its lines without their times); every line must carry one."""
+    with open(path, encoding="utf-8") as f:
+        lines = f.read().splitlines()
+    stamped = [re.match(r"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} (.*)$", line) for line in lines]
+    check(lines and all(stamped), f"{what}: lines without a time in {lines!r}")
+    return [m.group(1) for m in stamped if m]
 
 
 def group_steps():
@@ -379,7 +388,19 @@ def group_steps():
         ready.append("keeper32.ready")
     check(wait_for(lambda: all(os.path.exists(c_path(APP + name)) for name in ready), 30) and
           all(p.poll() is None for p in keepers + [other]), "the programs are not running")
-    days = install(setup, "second install")
+    log = os.path.join(WORK, "second.log")
+    days = install(setup, "second install", "/log=" + z_path(log))
+    events = log_lines(log, "second install's log")
+    for target, (source, _) in expected.items():
+        line = f"File: {ntpath_of(target)} ({os.path.getsize(source)} bytes)"
+        check(line in events, f"log: no {line!r}")
+    for line in (f"Folder: {APP}", "Mode: silent", f"Previous installation: {APP}",
+                 f"Registry: HKCU\\{KEY}\\名称 = 步骤测试 值",
+                 f"Previous version's uninstall: \"{APP}Uninstall.exe\" /SILENT",
+                 f"Uninstall entry: HKLM\\{UNINSTALL[5:]}\\{GUID}_vm, \"{APP}Uninstall.exe\"",
+                 f"Process ended: {APP}bin\\E2EStepKeeper.exe"):
+        check(any(event.startswith(line) for event in events), f"log: no {line!r} in {events!r}")
+    check(re.match(r"End: exit code 0 after \d+ ms$", events[-1]), f"log ends with {events[-1]!r}")
     check([line for _, line in record(uninstalled)] == [f'"{APP}Uninstall.exe" /SILENT'],
           f"the old version's quiet uninstall: {record(uninstalled)!r}")
     check(wait_for(lambda: all(p.poll() is not None for p in keepers), 10),
@@ -411,6 +432,22 @@ def group_steps():
     check(os.path.isfile(c_path(MOVED + "bin\\E2EStepKeeper.exe")), "moved: files not written")
     check(other.poll() is None, "a program of the same name in another folder was ended")
 
+    # /Dir= in silent mode wins over the previous folder; a folder that cannot be made is refused
+    # with the home page's text and its own exit code; a file without a package has its own too.
+    # Wine quotes an argument by the C runtime's rules, doubling the backslash before the
+    # closing quote: it reaches the installer as two.
+    spaced = "C:\\E2EStep\\Some Folder\\Product\\"
+    shutil.rmtree(c_path(spaced), ignore_errors=True)
+    install(setup, "/Dir=", "/DIR=" + spaced)
+    check(os.path.isfile(c_path(spaced + "bin\\E2EStepKeeper.exe")) and
+          (reg_values(key) or {}).get("InstallLocation") == ("REG_SZ", spaced),
+          f"/Dir=: not installed into {spaced}: {reg_values(key)!r}")
+    refused = APP + "ReadMe.txt\\Product"
+    code, _, err = run(setup, "/Silent", "/Dir=" + refused)
+    check(code == 5 and f"创建安装目录失败：{refused}\\" in err, f"refused /Dir: exit code {code}, stderr {err!r}")
+    code, _, err = run(STUB, "/Silent")
+    check(code == 4, f"a stub without a package: exit code {code}")
+
 
 # ---------------------------------------------------------------- locked
 
@@ -418,6 +455,11 @@ def group_steps():
 # Centres of the dialog's buttons: 100x25 at x 9 and 121, y 8 of the 41-pixel row that ends its
 # 268-pixel high client area.
 RETRY, IGNORE = (9 + 50, 268 - 41 + 8 + 12), (121 + 50, 268 - 41 + 8 + 12)
+
+
+def ntpath_of(path):
+    """The Windows path of a path under the prefix's drive C."""
+    return "C:\\" + os.path.relpath(path, DRIVE_C).replace("/", "\\")
 
 
 def group_locked():
@@ -450,9 +492,15 @@ def group_locked():
 
     # Silent: nobody can answer, the installation stops at the locked file; nothing after it is
     # in place, and no decoded file is left behind.
-    code, _, err = run(setup, "/Silent")
-    check(code == 2, f"silent: exit code {code}")
+    log = os.path.join(WORK, "locked.log")
+    code, _, err = run(setup, "/Silent", "/Log=" + z_path(log))
+    check(code == 8, f"silent: exit code {code}")
     check(f"文件：{app}locked.txt" in err and "失败原因：" in err, f"silent: stderr {err!r}")
+    events = log_lines(log, "silent's log")
+    # A sharing violation on Windows, access denied under Wine; with the system's text.
+    check(any(re.match(rf"File failed: {re.escape(app)}locked\.txt: error (5|32): Cannot create file", e)
+              for e in events) and
+          events[-1].startswith("End: exit code 8 "), f"silent: log {events!r}")
     check_files(dict(expected[name] for name in ("a-first.txt", "locked.txt")), "silent")
     check(not any(os.path.exists(c_path(app + name)) for name in later) and reg_values(key) is None,
           "silent: went on")
@@ -650,9 +698,18 @@ def group_uninstall():
     check_files({path: (source, None) for path, source in expected.items()}, "v1")
     keeper = start(c_path(UN_APP + "bin\\RemoveKeeper.exe"), "C:\\E2EStep\\keeper.ready")
     check(wait_for(lambda: os.path.exists(c_path("C:\\E2EStep\\keeper.ready")), 30), "keeper did not start")
-    code, _, err = uninstaller("/SILENT")
+    log = os.path.join(WORK, "uninstall.log")
+    code, _, err = uninstaller("/SILENT", "/LOG=" + z_path(log))
     check(code == 0, f"silent: exit code {code}, stderr {err!r}")
     check(wait_for(lambda: keeper.poll() is not None, 10), "silent: the running program was not ended")
+    events = log_lines(log, "the uninstaller's log")
+    removed = {e.split(": ", 1)[1] for e in events if e.startswith("Removed file: ")}
+    missing = {ntpath_of(p) for p in expected if not p.endswith("Uninstall.exe")} - removed
+    check(not missing and any(e.startswith("Process ended: ") for e in events) and
+          any(e.startswith("Removed registry value: ") for e in events) and
+          any(e.startswith("Removed uninstall entry: ") for e in events) and
+          any(e.startswith("Moved away, deleted after the end: ") for e in events) and
+          events[-1].startswith("End: exit code 0 "), f"silent: {missing} not logged as removed in {events!r}")
     os.remove(c_path("C:\\E2EStep\\keeper.ready"))
     left = wait_for(lambda: not changes(before, prefix_snapshot()), 60)
     check(left, f"silent: left behind {changes(before, prefix_snapshot())}")

@@ -90,14 +90,14 @@ try:
     left = sorted(os.listdir(c_path(r"C:\onesetup-e2e\a\b\c"))) if os.path.isdir(c_path(r"C:\onesetup-e2e\a\b\c")) else None
     check(left == ["Uninstall.da1", "Uninstall.da2", "Uninstall.exe"], f"the write test left a file behind: {left}")
 
-    # Rejected folders stop a silent install by itself: exit code 2 and the reason on stderr.
+    # Rejected folders stop a silent install by itself: exit code 5 and the reason on stderr.
     for name, folder, message in (
             ("BlankCase", "   ", "安装目录不能为空，请重新输入。"),
             ("ProcCase", "Z:\\proc", "尝试在安装目录写入文件失败：Z:\\proc\\，请重新输入。"),
             ("NoCreateCase", "Z:\\proc\\onesetup\\x", "创建安装目录失败：Z:\\proc\\onesetup\\x\\，请重新输入。")):
         exe, _ = project(name, f'DefInstallPath="{folder}"')
         code, _, err = run(exe, "/Silent")
-        check(code == 2, f"{name}: exit code {code}")
+        check(code == 5, f"{name}: exit code {code}")
         check(message in err, f"{name}: stderr {err!r} lacks {message!r}")
 
     # The previous installation's folder comes from the uninstall key, as stored.
@@ -109,14 +109,14 @@ try:
     check(os.path.isdir(c_path(r"C:\onesetup-e2e\previous\place")), "previous folder not used")
     check(not os.path.exists(c_path(r"C:\onesetup-e2e\PreviousCase")), "default folder used instead")
 
-    # The version gate: an older system than the script asks for ends with exit code 0.
+    # The version gate: an older system than the script asks for installs nothing: exit code 3.
     for name, needs, wine_version, message in (
             ("GateSeven", "wveWin7OrHigher", "vista", "请在 Windows 7 及以上版本系统中安装本软件。"),
             ("GateXP", "wveWinXPOrHigher", "win2k", "请在 Windows XP 及以上版本系统中安装本软件。")):
         exe, _ = project(name, f'WinVersion="{needs}"')
         reg("add", f"HKCU\\Software\\Wine\\AppDefaults\\{name}.exe", "/v", "Version", "/d", wine_version)
         code, _, err = run(exe, "/Silent")
-        check(code == 0, f"{name}: exit code {code}")
+        check(code == 3, f"{name}: exit code {code}")
         check(message in err, f"{name}: stderr {err!r} lacks {message!r}")
         check(not os.path.exists(c_path("C:\\onesetup-e2e\\" + name)), f"{name}: installed anyway")
         reg("delete", f"HKCU\\Software\\Wine\\AppDefaults\\{name}.exe")

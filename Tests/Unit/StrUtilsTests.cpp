@@ -129,3 +129,24 @@ TEST(StrUtilsTests, SplitsCommandLines) {
               (TWords{u"a", u"/dir=C:\\My Dir\\x", u"open"}));
     EXPECT_EQ(SplitCommandLine(u"  "), TWords{});
 }
+
+// Both quotings of a folder with blanks reach the option whole; the mode's one-argument rule
+// sees what the options leave.
+TEST(StrUtilsTests, TakesTheRunOptionsOut) {
+    const auto Split = [](WideStringView Line) {
+        TWords Words = SplitCommandLine(Line);
+        Words.erase(Words.begin());
+        return TakeRunOptions(Words);
+    };
+    TRunOptions Options = Split(u"s.exe \"/Dir=C:\\My App\" /silent /LOG=\"C:\\a b.log\"");
+    EXPECT_EQ(Options.Rest, TWords{u"/silent"});
+    EXPECT_EQ(Options.Dir, u"C:\\My App");
+    EXPECT_EQ(Options.Log, u"C:\\a b.log");
+    Options = Split(u"s.exe /dir=\"C:\\x y\" /Dir=D:\\z /log /Auto /Silent /Dirx /Logfile");
+    EXPECT_EQ(Options.Dir, u"D:\\z");
+    EXPECT_EQ(Options.Log, u"");
+    EXPECT_EQ(Options.Rest, (TWords{u"/Auto", u"/Silent", u"/Dirx", u"/Logfile"}));
+    Options = Split(u"s.exe /Dir= /Silent");
+    EXPECT_EQ(Options.Dir, u"");
+    EXPECT_FALSE(Options.Log);
+}

@@ -19,8 +19,6 @@ bool IsGuidText(WideStringView Text) {
     return true;
 }
 
-namespace {
-
 bool IsHttpAddress(WideStringView Text) {
     for (const WideStringView Scheme : {u"http://", u"https://"})
         if (Text.size() > Scheme.size() && SameText(Text.substr(0, Scheme.size()), Scheme))
@@ -28,6 +26,8 @@ bool IsHttpAddress(WideStringView Text) {
                    Text.find_first_of(u" \t\r\n") == WideStringView::npos;
     return false;
 }
+
+namespace {
 
 void CheckVersion(const TProjectFacts& F, const TSetupBaseInfo& Info) {
     const TSourcePos Pos = F.Source.PosOf(Info, u"Version");

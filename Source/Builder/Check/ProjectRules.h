@@ -20,3 +20,5 @@ void CheckPackage(const TProjectFacts& Facts);
 
 // "{8-4-4-4-12 hexadecimal digits}".
 bool IsGuidText(WideStringView Text);
+// "http://" or "https://" and a host, without blanks.
+bool IsHttpAddress(WideStringView Text);
