@@ -400,6 +400,8 @@ def group_steps():
                  f"Uninstall entry: HKLM\\{UNINSTALL[5:]}\\{GUID}_vm, \"{APP}Uninstall.exe\"",
                  f"Process ended: {APP}bin\\E2EStepKeeper.exe"):
         check(any(event.startswith(line) for event in events), f"log: no {line!r} in {events!r}")
+    registry = [e for e in events if e.startswith("Registry: ")]
+    check(len(registry) == STEPS_LISTS.count("<TSetupReg "), f"log: registry values {registry!r}")
     check(re.match(r"End: exit code 0 after \d+ ms$", events[-1]), f"log ends with {events[-1]!r}")
     check([line for _, line in record(uninstalled)] == [f'"{APP}Uninstall.exe" /SILENT'],
           f"the old version's quiet uninstall: {record(uninstalled)!r}")

@@ -1,7 +1,7 @@
 // The command line splitting of the installer and the builder on Windows: the input is a
 // command line in UTF-16 (two bytes a character). Every argument is non-empty and holds no
 // quote and no NUL; quoting every argument and joining them with spaces splits back to the
-// same arguments.
+// same arguments. Taking the run's options out keeps every other argument, in its order.
 
 #include "FuzzSupport.h"
 #include "LxStrUtils.h"
@@ -21,5 +21,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     }
     FUZZ_CHECK(Characters <= Line.size());
     FUZZ_CHECK(SplitCommandLine(Joined) == Arguments);
+    const TRunOptions Options = TakeRunOptions(Arguments);
+    size_t Next = 0;
+    for (const WideString& Argument : Options.Rest) {
+        while (Next < Arguments.size() && Arguments[Next] != Argument)
+            ++Next;
+        FUZZ_CHECK(Next < Arguments.size());
+        ++Next;
+    }
+    FUZZ_CHECK(Options.Rest.size() + (Options.Dir || Options.Log ? 1 : 0) <= Arguments.size());
     return 0;
 }
