@@ -5,7 +5,20 @@ include(ExternalProject)
 
 set(ONESETUP_STUB_DIR ${CMAKE_BINARY_DIR}/stubs)
 set(ONESETUP_INSTALLER_STUBS)
+# A tree that tests only the native code (the sanitizer tree) takes them from a tree that built
+# them, instead of compiling both programs twice more.
+set(ONESETUP_STUBS_FROM "" CACHE PATH "Copy the release programs from this folder instead of building them")
 foreach(ARCH x86 x64)
+  if(ONESETUP_STUBS_FROM)
+    set(COPIED ${ONESETUP_STUB_DIR}/Setup-${ARCH}.exe ${ONESETUP_STUB_DIR}/Uninstall-${ARCH}.exe)
+    add_custom_target(installer_${ARCH}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${ONESETUP_STUB_DIR}
+      COMMAND ${CMAKE_COMMAND} -E copy_if_different ${ONESETUP_STUBS_FROM}/Setup-${ARCH}.exe
+              ${ONESETUP_STUBS_FROM}/Uninstall-${ARCH}.exe ${ONESETUP_STUB_DIR}
+      BYPRODUCTS ${COPIED})
+    list(APPEND ONESETUP_INSTALLER_STUBS ${COPIED})
+    continue()
+  endif()
   if(ARCH STREQUAL "x86")
     set(TOOLCHAIN ${CMAKE_SOURCE_DIR}/cmake/mingw-i686.cmake)
   else()

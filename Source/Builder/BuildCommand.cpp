@@ -1,14 +1,13 @@
 #include "BuildError.h"
 #include "Commands.h"
 #include "ConsoleOutput.h"
+#include "LxPlatform.h"
 #include "Package/BuildProject.h"
 #include "Package/Sha256.h"
 #include "Package/WingetManifest.h"
 #include "Pe/PeImage.h"
 #include "Sign/CommandTemplate.h"
 #include "StubLocator.h"
-
-#include <thread>
 
 const TCommand BuildCommand = {
     "build", "build the installers of a project",
@@ -182,7 +181,8 @@ int RunBuild(const TArguments& Arguments) {
         Uninstaller = FindUninstaller(StubArch(Stub.Path), Stub);
     Request.Stub = Stub.Path;
     Request.Uninstaller = Uninstaller.Path;
-    Request.Jobs = int(std::max(1u, std::thread::hardware_concurrency()));
+    // Not the C++ library's count: MinGW's gives 0, and the Windows builder ran on one thread.
+    Request.Jobs = PlatformProcessorCount();
     if (auto Jobs = Line.Value("-j") ? Line.Value("-j") : Line.Value("--jobs")) {
         Request.Jobs = ParseNumber(*Jobs, 1, 256, "--jobs");
     }

@@ -16,6 +16,11 @@ WideString PlatformModuleFileName() {
     return Utf8ToWide(std::string_view(Buffer, static_cast<size_t>(Length)));
 }
 
+int PlatformProcessorCount() {
+    const long Count = sysconf(_SC_NPROCESSORS_ONLN);
+    return Count > 0 ? int(Count) : 1;
+}
+
 WideString PlatformCommandLine() {
     // Quotes every argument so that the Windows splitting rules give the arguments back.
     std::string Raw;

@@ -29,6 +29,15 @@ WideString PlatformModuleFileName() {
         [](wchar_t* Buffer, uint32_t Size) { return GetModuleFileNameW(nullptr, Buffer, Size); });
 }
 
+int PlatformProcessorCount() {
+    DWORD_PTR Process = 0, System = 0;
+    if (!GetProcessAffinityMask(GetCurrentProcess(), &Process, &System) || !Process) return 1;
+    int Count = 0;
+    for (; Process; Process &= Process - 1)
+        ++Count;
+    return Count;
+}
+
 WideString PlatformCommandLine() {
     return reinterpret_cast<const char16_t*>(GetCommandLineW());
 }

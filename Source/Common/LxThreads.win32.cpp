@@ -1,6 +1,7 @@
 #include "LxThreads.h"
 
 #include "LxExceptions.h"
+#include "LxPlatform.h"
 #include "LxSysUtils.h"
 #include "LxWinHandles.h"
 
@@ -86,10 +87,5 @@ void TLxWorkers::Join() {
 }
 
 int TLxWorkers::ProcessorCount() {
-    DWORD_PTR Process = 0, System = 0;
-    if (!GetProcessAffinityMask(GetCurrentProcess(), &Process, &System) || !Process) return 1;
-    int Count = 0;
-    for (; Process; Process &= Process - 1)
-        ++Count;
-    return Count;
+    return PlatformProcessorCount();
 }
