@@ -1,5 +1,7 @@
 #include "LxLog.h"
 
+#include "LxExceptions.h"
+#include "LxFileStream.h"
 #include "LxStrUtils.h"
 #include "LxSysUtils.h"
 #include "LxWinText.h"
@@ -9,26 +11,25 @@
 
 namespace {
 
-HANDLE File = INVALID_HANDLE_VALUE;
+std::unique_ptr<TFileStream> File;
 WideString FilePath;
 bool TellPath = false;
 
-void Warn(WideStringView Reason) {
-    WriteStandardError(FormatText(u"无法写入日志文件：%s：%s", FilePath, Reason));
-}
-
-void Close() {
-    CloseHandle(File);
-    File = INVALID_HANDLE_VALUE;
+// Once: the run goes on without its log.
+void Warn(const Exception& Error) {
+    WriteStandardError(FormatText(u"无法写入日志文件：%s", Error.Message()));
+    File.reset();
 }
 
 } // namespace
 
 void LxLog::Open(WideStringView Path) {
     FilePath = WideString(Path);
-    File = CreateFileW(W(FilePath), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (File == INVALID_HANDLE_VALUE) Warn(TLxSysfn::SysErrorMessage(GetLastError()));
+    try {
+        File = std::make_unique<TFileStream>(FilePath, fmCreate);
+    } catch (const Exception& Error) {
+        Warn(Error);
+    }
 }
 
 void LxLog::OpenFor(const std::optional<WideString>& Option) {
@@ -48,7 +49,7 @@ void LxLog::OpenFor(const std::optional<WideString>& Option) {
 }
 
 bool LxLog::Active() {
-    return File != INVALID_HANDLE_VALUE;
+    return File != nullptr;
 }
 
 void LxLog::WriteList(WideStringView Format, std::initializer_list<TFormatArg> Args) {
@@ -59,11 +60,10 @@ void LxLog::WriteList(WideStringView Format, std::initializer_list<TFormatArg> A
     wsprintfA(Stamp, "%04u-%02u-%02u %02u:%02u:%02u.%03u ", Now.wYear, Now.wMonth, Now.wDay,
               Now.wHour, Now.wMinute, Now.wSecond, Now.wMilliseconds);
     const RawByteString Line = Stamp + WideToUtf8(FormatTextList(Format, Args)) + "\r\n";
-    DWORD Written = 0;
-    if (!WriteFile(File, Line.data(), DWORD(Line.size()), &Written, nullptr) ||
-        Written != Line.size()) {
-        Warn(TLxSysfn::SysErrorMessage(GetLastError()));
-        Close();
+    try {
+        File->WriteBuffer(Line.data(), int64_t(Line.size()));
+    } catch (const Exception& Error) {
+        Warn(Error);
     }
 }
 
@@ -79,6 +79,6 @@ void LxLog::End(uint32_t Code) {
         Milliseconds = (Ticks(Now) - Ticks(Created)) / 10000;
     }
     Write(u"End: exit code %d after %d ms", int64_t(Code), int64_t(Milliseconds));
-    Close();
+    File.reset();
     if (TellPath) WriteStandardError(FormatText(u"日志：%s", FilePath));
 }

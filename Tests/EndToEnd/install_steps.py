@@ -447,8 +447,13 @@ def group_steps():
           (reg_values(key) or {}).get("InstallLocation") == ("REG_SZ", spaced),
           f"/Dir=: not installed into {spaced}: {reg_values(key)!r}")
     refused = APP + "ReadMe.txt\\Product"
-    code, _, err = run(setup, "/Silent", "/Dir=" + refused)
+    code, _, err = run(setup, "/Silent", "/Dir=" + refused, "/Log")
     check(code == 5 and f"创建安装目录失败：{refused}\\" in err, f"refused /Dir: exit code {code}, stderr {err!r}")
+    # /Log alone: in the temporary folder, its path told at the end.
+    told = re.search(r"日志：(.+\\Setup-\d{8}-\d{6}\.log)", err)
+    if check(told, f"/Log: no path on standard error {err!r}"):
+        events = log_lines(c_path(told.group(1)), "/Log")
+        check(events[-1].startswith("End: exit code 5 "), f"/Log: ends with {events[-1]!r}")
     code, _, err = run(STUB, "/Silent")
     check(code == 4, f"a stub without a package: exit code {code}")
 
