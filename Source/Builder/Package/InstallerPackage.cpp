@@ -18,6 +18,22 @@ std::vector<uint8_t> ReadInstaller(const fs::path& File) {
 
 } // namespace
 
+template <class TIndex>
+const TIndex& TInstallerPackage::LoadIndexOnce(std::unique_ptr<TIndex>& Index,
+                                               const TResource* Data, const char16_t* Missing,
+                                               void (TIndex::*Load)(const uint8_t*, size_t)) const {
+    if (Index) return *Index;
+    if (!Data) RaiseBuildError(Name(), Missing);
+    auto Loaded = std::make_unique<TIndex>();
+    try {
+        ((*Loaded).*Load)(Data->Data.data(), Data->Data.size());
+    } catch (const Exception& Error) {
+        RaiseBuildError(Name(), u"the file data index is damaged (" + Error.Message() + u")");
+    }
+    Index = std::move(Loaded);
+    return *Index;
+}
+
 TInstallerPackage::TInstallerPackage(const fs::path& File)
     : TInstallerPackage(ReadInstaller(File), File) {}
 
@@ -53,18 +69,8 @@ std::optional<std::vector<uint8_t>> TInstallerPackage::Decoded(WideStringView Re
 }
 
 const TFileDataList& TInstallerPackage::FileData() const {
-    if (!FFileData) {
-        const TResource* Block = RcData(FileDataResName);
-        if (!Block) RaiseBuildError(Name(), u"carries no file data");
-        auto List = std::make_unique<TFileDataList>();
-        try {
-            List->LoadFromBlock(Block->Data.data(), Block->Data.size());
-        } catch (const Exception& Error) {
-            RaiseBuildError(Name(), u"the file data index is damaged (" + Error.Message() + u")");
-        }
-        FFileData = std::move(List);
-    }
-    return *FFileData;
+    return LoadIndexOnce(FFileData, RcData(FileDataResName), u"carries no file data",
+                         &TFileDataList::LoadFromBlock);
 }
 
 const TResource* TInstallerPackage::FileDataResource() const {
@@ -73,18 +79,8 @@ const TResource* TInstallerPackage::FileDataResource() const {
 }
 
 const TSolidIndex& TInstallerPackage::SolidIndex() const {
-    if (!FSolidIndex) {
-        const TResource* Data = RcData(SolidDataResName);
-        if (!Data) RaiseBuildError(Name(), u"carries no solid file data");
-        auto Index = std::make_unique<TSolidIndex>();
-        try {
-            Index->LoadFromResource(Data->Data.data(), Data->Data.size());
-        } catch (const Exception& Error) {
-            RaiseBuildError(Name(), u"the file data index is damaged (" + Error.Message() + u")");
-        }
-        FSolidIndex = std::move(Index);
-    }
-    return *FSolidIndex;
+    return LoadIndexOnce(FSolidIndex, RcData(SolidDataResName), u"carries no solid file data",
+                         &TSolidIndex::LoadFromResource);
 }
 
 void TInstallerPackage::CheckIndex() const {

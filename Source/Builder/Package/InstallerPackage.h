@@ -54,6 +54,11 @@ private:
     bool FFull = false;
     std::vector<uint8_t> FScriptXml;
     std::unique_ptr<TSetupScript> FScript;
+    // An index read from Data on first use; a missing or damaged one is the build's error.
+    template <class TIndex>
+    const TIndex& LoadIndexOnce(std::unique_ptr<TIndex>& Index, const TResource* Data,
+                                const char16_t* Missing,
+                                void (TIndex::*Load)(const uint8_t*, size_t)) const;
     mutable std::unique_ptr<TFileDataList> FFileData;
     mutable std::unique_ptr<TSolidIndex> FSolidIndex;
     // The first entry of each GUID, so that finding every item's stream stays linear.
