@@ -2,7 +2,9 @@
 
 #include "Application.h"
 #include "LxVclUtils.h"
+#include "Scaling.h"
 #include "StdCtrls.h"
+#include "TitleGlyph.h"
 
 TBaseForm::TBaseForm(TForm* Owner, int ClientWidth, int ClientHeight, TBorderStyle Style)
     : TForm(Owner) {
@@ -12,6 +14,8 @@ TBaseForm::TBaseForm(TForm* Owner, int ClientWidth, int ClientHeight, TBorderSty
     Font.Color = GetSysColor(COLOR_WINDOWTEXT);
     Color = GetSysColor(COLOR_BTNFACE);
     CreateWindowHandle();
+    // The program's first window sets the scale for all: its monitor's, if it fits there.
+    if (!Owner) Scaling::Choose(Handle(), ClientWidth, ClientHeight);
     SetClientSize(ClientWidth, ClientHeight);
 }
 
@@ -37,20 +41,12 @@ void TBaseForm::SetFont(TControl* Control, const char16_t* Name, int Height, TCo
 }
 
 void TBaseForm::CreateFrame(TPanel*& Panel, TImage*& Background, TLabel*& Title, TLabel*& Version,
-                            TImage*& Minimize, TImage*& Close) {
+                            TTitleGlyph*& Minimize, TTitleGlyph*& Close) {
     const int Width = ClientWidth(), Height = ClientHeight();
     TPanel* const Frame = Panel = Add<TPanel>();
     Frame->SetBounds(0, 0, Width, Height);
     Frame->BorderWidth = 1;
     Frame->BorderColor = GetSysColor(COLOR_WINDOWFRAME);
-    auto Glyph = [](int Id) -> std::shared_ptr<TPngImage> {
-        HMODULE Module = GetModuleHandleW(nullptr);
-        HRSRC Resource = FindResourceW(Module, MAKEINTRESOURCEW(Id), RT_RCDATA);
-        if (!Resource) return nullptr;
-        return LoadPicture(
-            static_cast<const uint8_t*>(LockResource(LoadResource(Module, Resource))),
-            SizeofResource(Module, Resource));
-    };
     // The border takes one pixel: the designed positions count from inside it.
     auto Place = [](TControl* Control, int Left, int Top, int W, int H) {
         Control->SetBounds(1 + Left, 1 + Top, W, H);
@@ -69,12 +65,10 @@ void TBaseForm::CreateFrame(TPanel*& Panel, TImage*& Background, TLabel*& Title,
     VersionText->Alignment = taCenter;
     VersionText->CenterVertically = true;
 
-    TImage* const MinimizeGlyph = Minimize = Frame->Add<TImage>();
-    Place(MinimizeGlyph, 682, 2, 32, 32);
-    MinimizeGlyph->Picture = Glyph(101);
-    TImage* const CloseGlyph = Close = Frame->Add<TImage>();
-    Place(CloseGlyph, 714, 2, 32, 32);
-    CloseGlyph->Picture = Glyph(102);
+    Minimize = Frame->Add<TTitleGlyph>(TTitleGlyph::Minimize);
+    Place(Minimize, 682, 2, 32, 32);
+    Close = Frame->Add<TTitleGlyph>(TTitleGlyph::Close);
+    Place(Close, 714, 2, 32, 32);
 }
 
 int TBaseForm::ShowModal() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Forms.h"
+#include "TitleGlyph.h"
 
 #include <memory>
 
@@ -31,9 +32,9 @@ protected:
     static void SetFont(TControl* Control, const char16_t* Name, int Height, TColor Color);
     // The frameless windows' common parts: a colour panel over the whole window with a one-pixel
     // border, the background picture above the bottom strip, the title and version texts, and
-    // the minimize and close glyphs of the program's resources 101 and 102.
+    // the minimize and close glyphs.
     void CreateFrame(TPanel*& Panel, TImage*& Background, TLabel*& Title, TLabel*& Version,
-                     TImage*& Minimize, TImage*& Close);
+                     TTitleGlyph*& Minimize, TTitleGlyph*& Close);
     // The strip at the bottom that the background stops above.
     static constexpr int FrameBottomHeight = 100;
 };

@@ -206,6 +206,7 @@ int RunInspect(const TArguments& Arguments) {
     Field(u"Address after installing", Info.GotoUrl);
     Field(u"Full installer address", Info.FullDownloadUrl);
     Field(u"Window colour", FormatText(u"%d", Info.MainFormColor));
+    Field(u"Scale with display", Info.ScaleWithDisplay ? u"yes (per-monitor DPI)" : u"no");
     PrintItems(Package);
     PrintLine(std::string_view("Resources:"));
     for (const TResource& Resource : Package.Image().Resources().Items) {

@@ -12,7 +12,9 @@ const char Script[] = R"(<?xml version="1.0" encoding="utf-8"?>
      installer next to it. -->
 <TSetupScript>
     <!-- General settings. GUID names the product's uninstall entry: keep it in every version.
-         Version gives the numbers of that entry. {pf} is the Program Files folder. -->
+         Version gives the numbers of that entry. {pf} is the Program Files folder.
+         ScaleWithDisplay="True" makes the windows grow with the display's scale (150 %, 200 %);
+         then give IconFile at twice its 96-pixel box, 192 x 192, so that it stays sharp. -->
     <BaseInfo AppTitle="%TITLE%" ProductName="%TITLE%" Version="1.0.0.0" GUID="%GUID%"
         CompanyName="" LegalCopyright="" WinVersion="wveWin7OrHigher"
         DefInstallPath="{pf}\%TITLE%" IconFile="Icon.png" LicenseFile="License.txt"

@@ -22,6 +22,7 @@ void TXmlPersistent::SaveToJson(json& Json, int Context) const {
     ForEachProp(ClassInfo(), [&](const TPropInfo& Prop) {
         if (!Prop.Readable) return;
         CheckSupported(Prop);
+        if (Prop.OmittedWhenFalse && GetOrd(Self, Prop) == 0) return;
         const std::string Name = WideToUtf8(Prop.Name);
         switch (Prop.Type->Kind) {
         case tkMethod:

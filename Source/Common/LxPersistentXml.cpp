@@ -12,6 +12,9 @@ void SavePropsToNode(const TPersistent& Instance, TXmlNode* Node, int Context) {
     ForEachProp(Instance.ClassInfo(), [&](const TPropInfo& Prop) {
         if (!Prop.Readable) return;
         CheckSupported(Prop);
+        if (Prop.OmittedWhenFalse && GetOrd(Self, Prop) == 0 &&
+            !Node->Attributes.FindByName(Prop.Name))
+            return;
         switch (Prop.Type->Kind) {
         case tkMethod:
             return;

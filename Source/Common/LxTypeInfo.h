@@ -48,6 +48,9 @@ struct TPropInfo {
     TPersistent* (*Object)(TPersistent&) = nullptr; // class kind: the sub-object, if any
     bool Readable = true;
     bool Writable = true;
+    // A property added to a stored format: written only when it is not false, so that what
+    // does not use it is stored as before.
+    bool OmittedWhenFalse = false;
 };
 
 struct TClassInfo {
@@ -193,6 +196,14 @@ constexpr TPropInfo Published(const char16_t* Name) {
     else
         return TPropInfo{
             Name, &LxTypeInfo::TypeOf<F>(), &LxTypeInfo::FieldOf<Member>, nullptr, true, true};
+}
+
+// A Boolean property that the stored format gained later: absent means false.
+template <auto Member>
+constexpr TPropInfo PublishedAddition(const char16_t* Name) {
+    TPropInfo Info = Published<Member>(Name);
+    Info.OmittedWhenFalse = true;
+    return Info;
 }
 
 template <class T, size_t N>

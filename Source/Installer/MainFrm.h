@@ -35,8 +35,8 @@ public:
     TImage* imgBackground;
     TLabel* lblAppTitle;
     TLabel* lblVersion;
-    TImage* imgMinimize;
-    TImage* imgClose;
+    TTitleGlyph* imgMinimize;
+    TTitleGlyph* imgClose;
     TImage* imgIcon;
     TPaintBox* pbLogo;
     TButton* btnInstall;

@@ -47,6 +47,7 @@ const TClassInfo& TSetupBaseInfo::StaticClassInfo() {
         Published<&T::LicenseResID>(u"LicenseResID"),
         Published<&T::MiniSetupFile>(u"MiniSetupFile"),
         Published<&T::ProductName>(u"ProductName"),
+        PublishedAddition<&T::ScaleWithDisplay>(u"ScaleWithDisplay"),
         Published<&T::UninstallFileDescription>(u"UninstallFileDescription"),
         Published<&T::Version>(u"Version"),
         Published<&T::MainFormColor>(u"MainFormColor"),

@@ -70,6 +70,8 @@ public:
     WideString LicenseResID;
     WideString MiniSetupFile;
     WideString ProductName;
+    // The windows scale with the display's DPI; otherwise every size is in device pixels.
+    bool ScaleWithDisplay = false;
     WideString UninstallFileDescription;
     WideString Version;
     int32_t MainFormColor = 0xFF9900; // 0x00BBGGRR

@@ -1,4 +1,5 @@
 #include "Forms.h"
+#include "Scaling.h"
 #include "StdCtrls.h"
 
 #include <windowsx.h>
@@ -51,12 +52,7 @@ void TButton::PaintWindow(HDC Dc) {
         Edge = EdgeHot;
     }
     FillColor(Dc, Rect, Face);
-    FrameColor(Dc, Rect, Edge);
-    if (Emphasis && FEnabled) {
-        RECT Inner = Rect;
-        InflateRect(&Inner, -1, -1);
-        FrameColor(Dc, Inner, Edge);
-    }
+    FrameColor(Dc, Rect, Edge, Scaling::Line(Emphasis && FEnabled ? 2 : 1));
     HGDIOBJ Old = SelectObject(Dc, Font.Handle());
     SetBkMode(Dc, TRANSPARENT);
     SetTextColor(Dc, FEnabled ? Font.Color : TextDisabled);
@@ -128,40 +124,48 @@ void TCheckBox::Click() {
 }
 
 void TCheckBox::PaintWindow(HDC Dc) {
+    using Scaling::Px;
     RECT Client;
     GetClientRect(FHandle, &Client);
     FillColor(Dc, Client, Color);
-    constexpr int Box = 13;
+    const int Box = Px(13);
     const int Top = (Client.bottom - Box) / 2;
     RECT Mark{0, Top, Box, Top + Box};
     const TColor Edge = !FEnabled ? EdgeDisabled : (FHot || Focused()) ? EdgeHot : 0x333333;
     const TColor Ink = FEnabled ? 0x333333 : TextDisabled;
-    HGDIOBJ OldPen = SelectObject(Dc, GetStockObject(DC_PEN));
+    HPEN Pen = CreatePen(PS_INSIDEFRAME, Scaling::Line(1), Edge);
+    HGDIOBJ OldPen = SelectObject(Dc, Pen);
     HGDIOBJ OldBrush = SelectObject(Dc, GetStockObject(DC_BRUSH));
-    SetDCPenColor(Dc, Edge);
     SetDCBrushColor(Dc, clWhite);
     if (FRound) {
         Ellipse(Dc, Mark.left, Mark.top, Mark.right, Mark.bottom);
         if (FChecked) {
+            SelectObject(Dc, GetStockObject(DC_PEN));
             SetDCPenColor(Dc, Ink);
             SetDCBrushColor(Dc, Ink);
-            Ellipse(Dc, Mark.left + 4, Mark.top + 4, Mark.right - 4, Mark.bottom - 4);
+            const int Inset = Px(4);
+            Ellipse(Dc, Mark.left + Inset, Mark.top + Inset, Mark.right - Inset,
+                    Mark.bottom - Inset);
         }
     } else {
         Rectangle(Dc, Mark.left, Mark.top, Mark.right, Mark.bottom);
         if (FChecked) {
+            SelectObject(Dc, GetStockObject(DC_PEN));
             SetDCPenColor(Dc, Ink);
-            for (int Thick = 0; Thick < 2; ++Thick) {
-                const POINT Check[] = {
-                    {3, Top + 6 + Thick}, {5, Top + 8 + Thick}, {10, Top + 3 + Thick}};
+            // The tick: a one-pixel line drawn again one pixel lower, as thick as the scale.
+            for (int Thick = 0; Thick < Px(2); ++Thick) {
+                const POINT Check[] = {{Px(3), Top + Px(6) + Thick},
+                                       {Px(5), Top + Px(8) + Thick},
+                                       {Px(10), Top + Px(3) + Thick}};
                 Polyline(Dc, Check, 3);
             }
         }
     }
     SelectObject(Dc, OldPen);
     SelectObject(Dc, OldBrush);
+    DeleteObject(Pen);
     RECT Text = Client;
-    Text.left = Box + 4;
+    Text.left = Box + Px(4);
     HGDIOBJ Old = SelectObject(Dc, Font.Handle());
     SetBkMode(Dc, TRANSPARENT);
     SetTextColor(Dc, FEnabled ? Font.Color : TextDisabled);

@@ -2,6 +2,7 @@
 
 #include "Application.h"
 #include "Forms.h"
+#include "Scaling.h"
 
 #include <windowsx.h>
 
@@ -12,9 +13,13 @@ void FillColor(HDC Dc, const RECT& Rect, TColor Color) {
     FillRect(Dc, &Rect, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
 }
 
-void FrameColor(HDC Dc, const RECT& Rect, TColor Color) {
+void FrameColor(HDC Dc, const RECT& Rect, TColor Color, int Width) {
     SetDCBrushColor(Dc, Color);
-    FrameRect(Dc, &Rect, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
+    RECT Frame = Rect;
+    for (int I = 0; I < Width; ++I) {
+        FrameRect(Dc, &Frame, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
+        InflateRect(&Frame, -1, -1);
+    }
 }
 
 namespace {
@@ -53,6 +58,13 @@ TForm* TControl::ParentForm() const {
     while (Control->Parent())
         Control = Control->Parent();
     return dynamic_cast<TForm*>(const_cast<TControl*>(Control));
+}
+
+RECT TControl::BoundsRect() const {
+    if (!FParent) return {FLeft, FTop, FLeft + FWidth, FTop + FHeight};
+    // Both edges are scaled, so that neighbours keep touching at any scale.
+    using Scaling::Px;
+    return {Px(FLeft), Px(FTop), Px(FLeft + FWidth), Px(FTop + FHeight)};
 }
 
 void TControl::SetBounds(int Left, int Top, int Width, int Height) {
@@ -110,9 +122,11 @@ TWinControl::~TWinControl() {
 void TWinControl::CreateHandle(const wchar_t* ClassName, DWORD Style, DWORD ExStyle,
                                HWND ParentHandle) {
     const bool Own = lstrcmpW(ClassName, ToolkitWindowClass) == 0;
-    FHandle = CreateWindowExW(ExStyle, ClassName, W(FCaption), Style | (FVisible ? WS_VISIBLE : 0),
-                              FLeft, FTop, FWidth, FHeight, ParentHandle, nullptr,
-                              GetModuleHandleW(nullptr), Own ? this : nullptr);
+    const RECT Rect = BoundsRect();
+    FHandle =
+        CreateWindowExW(ExStyle, ClassName, W(FCaption), Style | (FVisible ? WS_VISIBLE : 0),
+                        Rect.left, Rect.top, Rect.right - Rect.left, Rect.bottom - Rect.top,
+                        ParentHandle, nullptr, GetModuleHandleW(nullptr), Own ? this : nullptr);
     if (!FHandle) throw Exception(u"Cannot create a window");
     if (!Own) AttachHandle(FHandle);
     SendMessageW(FHandle, WM_SETFONT, reinterpret_cast<WPARAM>(Font.Handle()), FALSE);
@@ -130,7 +144,17 @@ void TWinControl::SetBounds(int Left, int Top, int Width, int Height) {
     FTop = Top;
     FWidth = Width;
     FHeight = Height;
-    if (FHandle) MoveWindow(FHandle, Left, Top, Width, Height, TRUE);
+    if (!FHandle) return;
+    const RECT Rect = BoundsRect();
+    MoveWindow(FHandle, Rect.left, Rect.top, Rect.right - Rect.left, Rect.bottom - Rect.top, TRUE);
+}
+
+void TWinControl::Rescale() {
+    if (FParent) SetBounds(FLeft, FTop, FWidth, FHeight);
+    if (FOriginalProc)
+        SendMessageW(FHandle, WM_SETFONT, reinterpret_cast<WPARAM>(Font.Handle()), FALSE);
+    for (const auto& Control : FControls)
+        if (Control->IsWindowed()) static_cast<TWinControl*>(Control.get())->Rescale();
 }
 
 void TWinControl::SetVisible(bool Value) {
@@ -173,10 +197,7 @@ void TWinControl::PaintBackground(HDC Dc) {
     RECT Client;
     GetClientRect(FHandle, &Client);
     FillColor(Dc, Client, Color);
-    for (int I = 0; I < BorderWidth; ++I) {
-        FrameColor(Dc, Client, BorderColor);
-        InflateRect(&Client, -1, -1);
-    }
+    FrameColor(Dc, Client, BorderColor, Scaling::Line(BorderWidth));
 }
 
 void TWinControl::PaintWindow(HDC Dc) {
@@ -235,8 +256,10 @@ LRESULT TWinControl::WndProc(UINT Message, WPARAM WParam, LPARAM LParam) {
                 FPressed = Control;
                 SetCapture(FHandle);
             }
-            if (Control->OnMouseDown)
-                Control->OnMouseDown(ButtonOf(Message), X - Control->Left(), Y - Control->Top());
+            if (Control->OnMouseDown) {
+                const RECT Rect = Control->BoundsRect();
+                Control->OnMouseDown(ButtonOf(Message), X - Rect.left, Y - Rect.top);
+            }
         } else if (OnMouseDown) {
             OnMouseDown(ButtonOf(Message), X, Y);
         }

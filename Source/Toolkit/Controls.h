@@ -12,8 +12,9 @@ class TForm;
 using TNotifyEvent = std::function<void()>;
 using TMouseEvent = std::function<void(TMouseButton Button, int X, int Y)>;
 
-// Everything placed on a window. Positions are device pixels relative to the parent's client
-// area. A control belongs to its parent, which frees it.
+// Everything placed on a window. Positions are designed pixels relative to the parent's client
+// area, turned into the display's by the scale (Scaling.h); a form's own position and size are
+// the screen's. A control belongs to its parent, which frees it.
 class TControl {
 public:
     explicit TControl(TWinControl* Parent);
@@ -28,7 +29,8 @@ public:
     int Top() const { return FTop; }
     int Width() const { return FWidth; }
     int Height() const { return FHeight; }
-    RECT BoundsRect() const { return {FLeft, FTop, FLeft + FWidth, FTop + FHeight}; }
+    // Where the control is, in the display's pixels of the parent's client area.
+    RECT BoundsRect() const;
     virtual void SetBounds(int Left, int Top, int Width, int Height);
     void SetLeft(int Value) { SetBounds(Value, FTop, FWidth, FHeight); }
     void SetTop(int Value) { SetBounds(FLeft, Value, FWidth, FHeight); }
@@ -81,6 +83,8 @@ public:
     void Invalidate() override;
     void SetFocus();
     bool Focused() const { return GetFocus() == FHandle; }
+    // Places the window and its children anew at the current scale, with their fonts.
+    virtual void Rescale();
 
     // Children in creation order, which is also their painting and tab order.
     const std::vector<std::unique_ptr<TControl>>& Controls() const { return FControls; }
@@ -126,4 +130,5 @@ LRESULT CALLBACK ToolkitWindowProc(HWND Window, UINT Message, WPARAM WParam, LPA
 extern const wchar_t ToolkitWindowClass[];
 // Fills a rectangle with a colour.
 void FillColor(HDC Dc, const RECT& Rect, TColor Color);
-void FrameColor(HDC Dc, const RECT& Rect, TColor Color);
+// A frame of Width pixels inside the rectangle.
+void FrameColor(HDC Dc, const RECT& Rect, TColor Color, int Width = 1);

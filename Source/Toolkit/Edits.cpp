@@ -1,4 +1,5 @@
 #include "LxStrUtils.h"
+#include "Scaling.h"
 #include "StdCtrls.h"
 
 TEdit::TEdit(TWinControl* Parent, DWORD ExtraStyle) : TWinControl(Parent) {
@@ -63,16 +64,18 @@ void TSpinEdit::PaintWindow(HDC Dc) {
     RECT Client;
     GetClientRect(FHandle, &Client);
     FillColor(Dc, Client, GetSysColor(COLOR_BTNFACE));
-    RECT Arrows{Client.right - ArrowWidth, 0, Client.right, Client.bottom};
+    RECT Arrows{Scaling::Px(FWidth - ArrowWidth), 0, Client.right, Client.bottom};
     const int Middle = Client.bottom / 2;
     const TColor Ink = FEnabled ? 0x333333 : 0xA0A0A0;
+    // Each arrow a triangle of pixel rows, as many rows as the scale makes of three.
+    const int Rows = Scaling::Px(3);
     for (int Half = 0; Half < 2; ++Half) {
         RECT Box{Arrows.left, Half ? Middle : 0, Arrows.right, Half ? Client.bottom : Middle};
-        FrameColor(Dc, Box, 0xADADAD);
+        FrameColor(Dc, Box, 0xADADAD, Scaling::Line(1));
         const int Cx = (Box.left + Box.right) / 2, Cy = (Box.top + Box.bottom) / 2;
-        for (int Row = 0; Row < 3; ++Row) {
-            const int Y = Half ? Cy - 1 + Row : Cy + 1 - Row;
-            RECT Line{Cx - 2 + Row, Y, Cx + 3 - Row, Y + 1};
+        for (int Row = 0; Row < Rows; ++Row) {
+            const int Y = Half ? Cy - Rows / 2 + Row : Cy + Rows / 2 - Row;
+            RECT Line{Cx - (Rows - 1) + Row, Y, Cx + Rows - Row, Y + 1};
             FillColor(Dc, Line, Ink);
         }
     }
@@ -83,7 +86,7 @@ LRESULT TSpinEdit::WndProc(UINT Message, WPARAM WParam, LPARAM LParam) {
         RECT Client;
         GetClientRect(FHandle, &Client);
         const int X = short(LOWORD(LParam)), Y = short(HIWORD(LParam));
-        if (X >= Client.right - ArrowWidth) {
+        if (X >= Scaling::Px(FWidth - ArrowWidth)) {
             SetValue(Value() + (Y < Client.bottom / 2 ? 1 : -1));
             FEdit->SetFocus();
         }

@@ -1,5 +1,7 @@
 #include "Fonts.h"
 
+#include "Scaling.h"
+
 #include <memory>
 #include <vector>
 
@@ -7,7 +9,7 @@ namespace {
 
 struct TCachedFont {
     WideString Name;
-    int Height;
+    int Pixels;
     bool Bold;
     bool Underline;
     HFONT Handle;
@@ -22,13 +24,14 @@ std::vector<std::unique_ptr<TCachedFont>>& Cache() {
 } // namespace
 
 HFONT TFont::Handle() const {
+    const int Pixels = Scaling::Px(Height);
     for (const auto& Font : Cache())
-        if (Font->Height == Height && Font->Bold == Bold && Font->Underline == Underline &&
+        if (Font->Pixels == Pixels && Font->Bold == Bold && Font->Underline == Underline &&
             Font->Name == Name)
             return Font->Handle;
     LOGFONTW Log{};
     // A negative height asks for the character height, as every size in the windows is.
-    Log.lfHeight = -Height;
+    Log.lfHeight = -Pixels;
     Log.lfWeight = Bold ? FW_BOLD : FW_NORMAL;
     Log.lfUnderline = Underline;
     Log.lfCharSet = DEFAULT_CHARSET;
@@ -36,6 +39,6 @@ HFONT TFont::Handle() const {
     lstrcpynW(Log.lfFaceName, W(Name), LF_FACESIZE);
     HFONT Created = CreateFontIndirectW(&Log);
     Cache().push_back(
-        std::unique_ptr<TCachedFont>(new TCachedFont{Name, Height, Bold, Underline, Created}));
+        std::unique_ptr<TCachedFont>(new TCachedFont{Name, Pixels, Bold, Underline, Created}));
     return Created;
 }

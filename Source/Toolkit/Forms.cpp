@@ -1,6 +1,7 @@
 #include "Forms.h"
 
 #include "Application.h"
+#include "Scaling.h"
 #include "StdCtrls.h"
 
 #include <algorithm>
@@ -63,9 +64,34 @@ void TForm::SetClientSize(int Width, int Height) {
     FClientHeight = Height;
     DWORD Style, ExStyle;
     StylesOf(*this, Style, ExStyle);
-    RECT Rect{0, 0, Width, Height};
+    RECT Rect{0, 0, Scaling::Px(Width), Scaling::Px(Height)};
     AdjustWindowRectEx(&Rect, Style, FALSE, ExStyle);
     SetBounds(FLeft, FTop, Rect.right - Rect.left, Rect.bottom - Rect.top);
+}
+
+void TForm::Rescale() {
+    SetClientSize(FClientWidth, FClientHeight);
+    TWinControl::Rescale();
+    RedrawWindow(FHandle, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
+namespace {
+
+BOOL CALLBACK RescaleForm(HWND Window, LPARAM) {
+    if (TForm* Form = FormOfWindow(Window); Form && Form->Handle() == Window) Form->Rescale();
+    return TRUE;
+}
+
+} // namespace
+
+// Moved to a monitor of another scale: every window of the program takes it, and this one is
+// centred where the system suggests.
+void TForm::DpiChanged(int Dpi, const RECT& Suggested) {
+    if (!Scaling::Choose(FHandle, FClientWidth, FClientHeight, Dpi, &Suggested)) return;
+    EnumThreadWindows(GetCurrentThreadId(), RescaleForm, 0);
+    const int X = (Suggested.left + Suggested.right - FWidth) / 2;
+    const int Y = (Suggested.top + Suggested.bottom - FHeight) / 2;
+    SetBounds(X, Y, FWidth, FHeight);
 }
 
 void TForm::CenterOnScreen() {
@@ -241,10 +267,17 @@ LRESULT TForm::WndProc(UINT Message, WPARAM WParam, LPARAM LParam) {
         Close();
         return 0;
     case WM_SIZE:
-        FClientWidth = LOWORD(LParam);
-        FClientHeight = HIWORD(LParam);
+        // The designed size stays as set unless the user resized the window.
+        if (LOWORD(LParam) != Scaling::Px(FClientWidth))
+            FClientWidth = Scaling::Designed(LOWORD(LParam));
+        if (HIWORD(LParam) != Scaling::Px(FClientHeight))
+            FClientHeight = Scaling::Designed(HIWORD(LParam));
         if (OnResize) OnResize();
         break;
+    case WM_DPICHANGED:
+        if (!Scaling::Enabled()) break;
+        DpiChanged(LOWORD(WParam), *reinterpret_cast<const RECT*>(LParam));
+        return 0;
     case WM_MOVE: {
         RECT Rect;
         GetWindowRect(FHandle, &Rect);

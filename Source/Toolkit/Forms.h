@@ -29,10 +29,12 @@ public:
     bool ScreenSnap = true;
     int SnapBuffer = 10;
 
+    // The client area's designed size.
     void SetClientSize(int Width, int Height);
     int ClientWidth() const { return FClientWidth; }
     int ClientHeight() const { return FClientHeight; }
     void CenterOnScreen();
+    void Rescale() override;
 
     int ModalResult = mrNone;
     bool Modal() const { return FModal; }
@@ -66,6 +68,7 @@ protected:
 
 private:
     void SelectNext(bool Forward);
+    void DpiChanged(int Dpi, const RECT& Suggested);
     TForm* FOwner;
     bool FModal = false;
     int FClientWidth = 0;

@@ -36,6 +36,7 @@ struct TApi {
     TStatus(WINAPI* Startup)(ULONG_PTR*, const TStartupInput*, TStartupOutput*) = nullptr;
     void(WINAPI* Shutdown)(ULONG_PTR) = nullptr;
     TStatus(WINAPI* CreateBitmapFromStream)(IStream*, TImage**) = nullptr;
+    TStatus(WINAPI* CreateBitmapFromScan0)(INT, INT, INT, INT, BYTE*, TImage**) = nullptr;
     TStatus(WINAPI* GetImageWidth)(TImage*, UINT*) = nullptr;
     TStatus(WINAPI* GetImageHeight)(TImage*, UINT*) = nullptr;
     TStatus(WINAPI* CreateFromHDC)(HDC, TGraphics**) = nullptr;
@@ -67,6 +68,7 @@ bool Startup() {
     const bool Bound = Bind(Module, Api.Startup, "GdiplusStartup") &&
                        Bind(Module, Api.Shutdown, "GdiplusShutdown") &&
                        Bind(Module, Api.CreateBitmapFromStream, "GdipCreateBitmapFromStream") &&
+                       Bind(Module, Api.CreateBitmapFromScan0, "GdipCreateBitmapFromScan0") &&
                        Bind(Module, Api.GetImageWidth, "GdipGetImageWidth") &&
                        Bind(Module, Api.GetImageHeight, "GdipGetImageHeight") &&
                        Bind(Module, Api.CreateFromHDC, "GdipCreateFromHDC") &&
@@ -109,6 +111,15 @@ TImagePtr LoadImage(const uint8_t* Data, size_t Size) {
     const TStatus Status = Api.CreateBitmapFromStream(Stream, &Image);
     Stream->Release();
     Check(Status);
+    return TImagePtr(Image);
+}
+
+TImagePtr CreateBitmap(int Width, int Height, uint32_t* Argb) {
+    if (!Api.Library) throw Exception(u"GDI+ is not available");
+    constexpr INT PixelFormat32bppARGB = 0x0026200A;
+    TImage* Image = nullptr;
+    Check(Api.CreateBitmapFromScan0(Width, Height, Width * 4, PixelFormat32bppARGB,
+                                    reinterpret_cast<BYTE*>(Argb), &Image));
     return TImagePtr(Image);
 }
 

@@ -23,6 +23,9 @@ using TImagePtr = std::unique_ptr<TImage, TImageDeleter>;
 
 // Decodes an image (PNG here) from bytes; raises an error when GDI+ cannot.
 TImagePtr LoadImage(const uint8_t* Data, size_t Size);
+// A bitmap over pixels 0xAARRGGBB, top row first, which must outlive it; raises an error when
+// GDI+ cannot.
+TImagePtr CreateBitmap(int Width, int Height, uint32_t* Argb);
 void ImageSize(TImage* Image, unsigned& Width, unsigned& Height);
 // Encodes the image anew as a PNG file; raises an error when GDI+ cannot.
 std::vector<uint8_t> SavePng(TImage* Image);

@@ -1,6 +1,7 @@
 #include "StdCtrls.h"
 
 #include "LxStrUtils.h"
+#include "Scaling.h"
 
 #include <algorithm>
 
@@ -25,14 +26,20 @@ void TLabel::Paint(HDC Dc) {
 
 void TImage::Paint(HDC Dc) {
     if (!Picture || Picture->Empty()) return;
-    float Width = float(Picture->Width()), Height = float(Picture->Height());
-    if (Proportional && (Stretch || Width > float(FWidth) || Height > float(FHeight))) {
-        const float Scale = std::min(float(FWidth) / Width, float(FHeight) / Height);
+    const RECT Box = BoundsRect();
+    const float BoxWidth = float(Box.right - Box.left), BoxHeight = float(Box.bottom - Box.top);
+    // A picture's pixels are designed pixels. In a scaled window one larger than its box is
+    // drawn at the box's size: that is how a vendor gives a sharp picture.
+    float Width = Scaling::PxF(float(Picture->Width())),
+          Height = Scaling::PxF(float(Picture->Height()));
+    if ((Proportional || Scaling::Enabled()) &&
+        ((Proportional && Stretch) || Width > BoxWidth || Height > BoxHeight)) {
+        const float Scale = std::min(BoxWidth / Width, BoxHeight / Height);
         Width *= Scale;
         Height *= Scale;
     }
-    const float X = float(FLeft) + (Center ? (float(FWidth) - Width) / 2 : 0);
-    const float Y = float(FTop) + (Center ? (float(FHeight) - Height) / 2 : 0);
+    const float X = float(Box.left) + (Center ? (BoxWidth - Width) / 2 : 0);
+    const float Y = float(Box.top) + (Center ? (BoxHeight - Height) / 2 : 0);
     GdiPlus::DrawImage(Dc, Picture->Image(), X, Y, Width, Height);
 }
 
@@ -41,9 +48,11 @@ void TPaintBox::Paint(HDC Dc) {
 }
 
 void TBevel::Paint(HDC Dc) {
-    RECT Line{FLeft, FTop, FLeft + FWidth, FTop + 1};
+    const RECT Box = BoundsRect();
+    const int Width = Scaling::Line(1);
+    RECT Line{Box.left, Box.top, Box.right, Box.top + Width};
     FillColor(Dc, Line, GetSysColor(COLOR_BTNSHADOW));
-    OffsetRect(&Line, 0, 1);
+    OffsetRect(&Line, 0, Width);
     FillColor(Dc, Line, GetSysColor(COLOR_BTNHIGHLIGHT));
 }
 
@@ -76,8 +85,9 @@ int TProgressBar::Percent() const {
 void TProgressBar::Paint(HDC Dc) {
     constexpr TColor Frame = 0xBCBCBC, Empty = 0xFFFFFF, Fill = 0xD77800, Text = 0x333333;
     RECT Rect = BoundsRect();
-    FrameColor(Dc, Rect, Frame);
-    InflateRect(&Rect, -1, -1);
+    const int Line = Scaling::Line(1);
+    FrameColor(Dc, Rect, Frame, Line);
+    InflateRect(&Rect, -Line, -Line);
     RECT Done = Rect;
     Done.right = Rect.left + int((int64_t(Rect.right - Rect.left) * Percent()) / 100);
     RECT Rest = Rect;

@@ -17,8 +17,8 @@ public:
     TImage* imgIcon;
     TLabel* lblAppTitle;
     TLabel* lblVersion;
-    TImage* imgMinimize;
-    TImage* imgClose;
+    TTitleGlyph* imgMinimize;
+    TTitleGlyph* imgClose;
     TPanel* pnlBottom;
     TLabel* lblQuestion;
     TButton* btnRemove;

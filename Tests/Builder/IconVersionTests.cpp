@@ -1,5 +1,7 @@
-// The icon group and the version resource, read back field by field.
+// The icon group, the version resource and the manifest, read back field by field.
 
+#include "BuildError.h"
+#include "Pe/DisplayScaling.h"
 #include "Pe/IconResource.h"
 #include "Pe/VersionResource.h"
 #include "PeTestSupport.h"
@@ -142,4 +144,41 @@ TEST(VersionResourceTests, BlocksLengthsAndValues) {
     TVersionInfo Long;
     Long.ProductName = WideString(40000, u'x');
     ExpectBuildError([&] { MakeVersionResource(Long); }, u"version resource", u"too long");
+}
+
+TEST(DisplayScalingTests, ManifestDeclaresPerMonitorAwarenessOnceInItsSettings) {
+    const std::string Head = "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\">";
+    const std::string Long = "<longPathAware xmlns=\"x\">true</longPathAware>";
+    const std::string Cases[] = {
+        Head + "<application><windowsSettings><dpiAware xmlns=\"a\">true</dpiAware>" + Long +
+            "</windowsSettings></application></assembly>",
+        Head + "<application><windowsSettings>\n  <dpiAwareness>unaware</dpiAwareness>\n" + Long +
+            "<dpiAware/></windowsSettings></application></assembly>",
+        Head + "<application><windowsSettings/></application></assembly>",
+        Head + "<dpiAwareish/></assembly>",
+    };
+    for (const std::string& Manifest : Cases) {
+        const std::string Scaled = ScaledManifest(Manifest);
+        auto Count = [&](const std::string& Text) {
+            size_t N = 0;
+            for (size_t At = Scaled.find(Text); At != std::string::npos;
+                 At = Scaled.find(Text, At + 1))
+                ++N;
+            return N;
+        };
+        SCOPED_TRACE(Scaled);
+        EXPECT_EQ(Count("<dpiAware "), 1u);
+        EXPECT_EQ(Count("<dpiAwareness "), 1u);
+        EXPECT_EQ(Count(">PerMonitorV2, System</dpiAwareness>"), 1u);
+        EXPECT_EQ(Count("<windowsSettings>"), 1u);
+        const size_t Settings = Scaled.find("<windowsSettings>");
+        EXPECT_LT(Settings, Scaled.find("<dpiAwareness "));
+        EXPECT_LT(Scaled.find("</dpiAwareness>"), Scaled.find("</windowsSettings>"));
+        EXPECT_EQ(Count(Long), Manifest.find(Long) != std::string::npos ? 1u : 0u);
+        EXPECT_EQ(Count("<dpiAwareish/>"), Manifest.find("<dpiAwareish/>") != std::string::npos);
+        EXPECT_EQ(Scaled.substr(Scaled.size() - 11), "</assembly>");
+        EXPECT_EQ(ScaledManifest(Scaled), Scaled);
+    }
+    TResourceTree NoManifest;
+    EXPECT_THROW(ScaleWithDisplay(NoManifest, u"Stub.exe"), EBuildError);
 }

@@ -201,7 +201,7 @@ with open(project, "w", encoding="utf-8") as f:
     f.write(text.replace(r'DstFile="{app}\ReadMe.txt"', r'DstFile="{app}\Missing.txt"'))
 result = run("check", project)
 err = result.stderr.decode("utf-8")
-check(result.returncode == 0 and f"{project}:35:38: warning: the shortcut's target" in err, f"warning: {err!r}")
+check(result.returncode == 0 and f"{project}:37:38: warning: the shortcut's target" in err, f"warning: {err!r}")
 check(run("check", project, "--werror").returncode == 1, "check --werror")
 check(run("build", project, "-o", built, "--stub", stub, "--werror").returncode == 1
       and not os.path.exists(built), "build --werror refuses")
@@ -209,7 +209,7 @@ with open(project, "w", encoding="utf-8") as f:
     f.write(text.replace('IncludeSubPath="True"', 'IncludeSubPath="Maybe"'))
 result = run("build", project, "-o", built, "--stub", stub)
 err = result.stderr.decode("utf-8")
-check(result.returncode == 1 and ":16:91: error: 'Maybe'" in err and "nothing built" in err and not os.path.exists(built),
+check(result.returncode == 1 and ":18:91: error: 'Maybe'" in err and "nothing built" in err and not os.path.exists(built),
       f"build refuses errors: {err!r}")
 # A company whose name YAML must escape and the package identifier must drop characters of.
 with open(project, "w", encoding="utf-8") as f:

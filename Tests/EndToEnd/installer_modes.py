@@ -2,7 +2,8 @@
 """The installer STUB (the release x86 one where this machine runs 32-bit programs) as end users
 and scripts start it, under Wine on a virtual display:
 every command-line mode with its exit code, the package selection, the version gate, the
-previous folder, the folder check, and screenshots of the demo installer's three pages.
+previous folder, the folder check, screenshots of the demo installer's three pages, and the
+windows' sizes at the display scales Wine reads from the registry.
 
 usage: installer_modes.py ONESETUP STUB DEMO_DIR WORKDIR
 
@@ -56,6 +57,13 @@ def reg(*args):
 
 def screenshot(name):
     harness.screenshot(SHOTS, name)
+
+
+def window_size(window):
+    out = subprocess.run(["xdotool", "getwindowgeometry", "--shell", window], capture_output=True,
+                         text=True, timeout=10).stdout
+    shell = dict(line.split("=") for line in out.split())
+    return int(shell["WIDTH"]), int(shell["HEIGHT"])
 
 
 def find_window(title, timeout=20):
@@ -150,7 +158,11 @@ try:
         click(window, 1 + 714 + 16, 1 + 2 + 16)  # the close image
     check(wait(process, 30) == 0, "two arguments: closing the home page did not end with 0")
 
-    # The demo installer's pages, for the eye: home, installing look, finish.
+    # The demo installer's pages, for the eye: home, installing look, finish. No installation of
+    # an earlier run is left to upgrade.
+    for view in ("/reg:32", "/reg:64"):
+        subprocess.run([WINE, "reg", "delete", f"{UNINSTALL}\\{{0C5E1A37-7B2D-4F6A-9D84-3E1F5B2A6C90}}_vm",
+                        view, "/f"], capture_output=True, timeout=30)
     demo = os.path.join(WORK, "demo")
     subprocess.run([ONESETUP, "build", os.path.join(DEMO, "Demo.xml"), "-o", demo, "--stub", STUB, "-q"],
                    check=True, timeout=120)
@@ -186,6 +198,71 @@ try:
         click(window, 1 + 714 + 16, 1 + 2 + 16)
     reg("delete", f"{UNINSTALL}\\{{0C5E1A37-7B2D-4F6A-9D84-3E1F5B2A6C90}}_vm", "/reg:32")
     check(wait(process, 30) is not None, "auto mode did not end")
+
+    # The display's scale as Wine reads it. The demo scales with it (the designed 750 x 480 times
+    # DPI / 96), the mini installer and the installed uninstaller too; a project without
+    # ScaleWithDisplay keeps its pixels. At 144 and 192 the pages and the licence, for the eye.
+    desktop = r"HKCU\Control Panel\Desktop"
+    mini = os.path.join(demo, "OnesetupDemoMini.exe")
+    program_files = "Program Files (x86)" if "x86" in os.path.basename(STUB) else "Program Files"
+    uninstaller = c_path(f"C:\\{program_files}\\Onesetup Demo\\Uninstall.exe")
+    managed = r"HKCU\Software\Wine\AppDefaults\OnesetupDemoSetup.exe\X11 Driver"
+    reg("add", managed, "/v", "Managed", "/t", "REG_SZ", "/d", "N")
+    try:
+        for dpi in (96, 144, 192):
+            reg("add", desktop, "/v", "LogPixels", "/t", "REG_DWORD", "/d", str(dpi))
+            px = lambda designed: (designed * dpi + 48) // 96  # noqa: E731  (rounded, as the program does)
+            for exe, caption, scales in ((setup, title, True), (mini, title, True),
+                                         (uninstaller, "Onesetup 演示 卸载程序", True),
+                                         (home, "HomeCase 安装程序", False)):
+                process = start(exe)
+                window = find_window(caption)
+                expected = (px(750), px(480)) if scales else (750, 480)
+                size = window_size(window) if window else None
+                check(size == expected, f"{os.path.basename(exe)} at {dpi} DPI: {size}, not {expected}")
+                if window and exe == setup and dpi > 96:
+                    screenshot(f"home-page-{dpi}")
+                    click(window, px(1 + 151 + 36), px(1 + 380 + 63 + 7))  # 用户许可协议
+                    licence = find_window("用户许可协议", timeout=10)
+                    check(licence is not None, f"licence at {dpi} DPI: no window")
+                    if licence:
+                        check(window_size(licence)[0] >= px(784), f"licence at {dpi} DPI: {window_size(licence)}")
+                        screenshot(f"licence-{dpi}")
+                        # Its frame's close box, which Wine draws for this program here.
+                        width, height = window_size(licence)
+                        border = (width - px(784)) // 2
+                        caption = height - px(461) - 2 * border
+                        click(licence, width - border - caption // 2 - 2, border + caption // 2)
+                        check(find_window("用户许可协议", timeout=3) is None, f"licence at {dpi} DPI: not closed")
+                    click(window, px(1 + 275 + 100), px(1 + 280 + 25))  # 立即安装
+                    time.sleep(3)
+                    screenshot(f"finish-page-{dpi}")
+                    click(window, px(1 + 274 + 100), px(1 + 378 + 23 + 25))  # the finish button
+                elif window:
+                    click(window, px(1 + 714 + 16) if scales else 731, px(1 + 2 + 16) if scales else 19)
+                check(wait(process, 30) is not None, f"{os.path.basename(exe)} at {dpi} DPI did not end")
+            if dpi > 96:
+                # The installing look, held by a box over it as above.
+                reg("add", f"{UNINSTALL}\\{{0C5E1A37-7B2D-4F6A-9D84-3E1F5B2A6C90}}_vm", "/v",
+                    "InstallLocation", "/t", "REG_SZ", "/d", "", "/reg:32")
+                process = start(setup, "/Auto")
+                find_window(title)
+                time.sleep(2)
+                # The box has the same caption: the main window is the one of the scaled size.
+                found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^" + title + "$"],
+                                       capture_output=True, text=True).stdout.split()
+                window = next((w for w in found if window_size(w) == (px(750), px(480))), None)
+                check(window is not None, f"auto mode at {dpi} DPI: no main window among {found}")
+                if window:
+                    screenshot(f"installing-look-{dpi}")
+                    for box in found:
+                        if box != window:
+                            subprocess.run(["xdotool", "windowfocus", "--sync", box, "key", "Return"], timeout=10)
+                reg("delete", f"{UNINSTALL}\\{{0C5E1A37-7B2D-4F6A-9D84-3E1F5B2A6C90}}_vm", "/reg:32")
+                check(wait(process, 30) is not None, f"auto mode at {dpi} DPI did not end")
+    finally:
+        reg("delete", desktop, "/v", "LogPixels")
+        reg("delete", managed)
 
     # Auto mode on an accepted folder finishes by itself.
     auto, _ = project("AutoCase")

@@ -90,6 +90,11 @@ TEST(SetupScriptTests, WritesPropertiesInOrderWithDefaults) {
               "Checked=\"True\" Condition=\"\" FileName=\"\" ResID=\"\"");
     EXPECT_TRUE(TSetupFile().Checked);
     EXPECT_TRUE(TSetupVar().Checked);
+    // A later addition is stored only when set, in its place in the table.
+    Script.BaseInfo().ScaleWithDisplay = true;
+    const std::string Scaled = SavedRoot(Script)->FindChild(u"BaseInfo")->Attributes.AsText();
+    EXPECT_NE(Scaled.find("ProductName=\"\" ScaleWithDisplay=\"True\" UninstallFileDescription"),
+              std::string::npos);
 }
 
 TEST(SetupScriptTests, LoadsWhatTheXmlHoldsAndKeepsTheRest) {

@@ -306,6 +306,34 @@ def base_dialog():
     check(data.get("result") == 1, f"base dialog: Enter gave {data.get('result')}")
 
 
+def scaled_dialogs():
+    """The preview's manifest scales like a project with ScaleWithDisplay: at 144 and 192 DPI
+    (as Wine reads it) the copy failure and the licence grow by DPI / 96, centred as ever."""
+    desktop = "HKCU\\Control Panel\\Desktop"
+    try:
+        for dpi in (144, 192):
+            subprocess.run([EMULATOR, "reg", "add", desktop, "/v", "LogPixels", "/t", "REG_DWORD",
+                            "/d", str(dpi), "/f"], capture_output=True, timeout=30, check=True)
+            px = lambda designed: (designed * dpi + 48) // 96  # noqa: E731  (rounded, as the program does)
+            copy = (px(572), px(268))
+            with Dialog("复制文件失败", copy, "copy", "C:\\Program Files\\预览产品\\组件.dll",
+                        "另一个程序正在使用此文件，进程无法访问。") as dialog:
+                dialog.screenshot(f"copy-failure-{dpi}.png")
+                dialog.key("Return")
+                data = dialog.result()
+            check(data.get("result") == 4, f"copy failure at {dpi} DPI: {data.get('result')}")
+            check_window(data, "复制文件失败", copy, True, True, True)
+            licence = (px(784), px(461))
+            with Dialog("用户许可协议", licence, "license", "第 1 条 许可协议的内容。") as dialog:
+                dialog.screenshot(f"license-{dpi}.png")
+                dialog.close_box()
+                data = dialog.result()
+            check_window(data, "用户许可协议", licence, True, False, True)
+    finally:
+        subprocess.run([EMULATOR, "reg", "delete", desktop, "/v", "LogPixels", "/f"],
+                       capture_output=True, timeout=30)
+
+
 def main():
     os.makedirs(SHOTS, exist_ok=True)
     open(os.path.join(SHOTS, "preview.log"), "w").close()  # the runs' standard error
@@ -316,7 +344,7 @@ def main():
                    capture_output=True, timeout=30, check=True)
     start = time.monotonic()
     for case in (copy_failure, download_failure, proxy_blank_address, proxy_typed_values,
-                 proxy_turned_off, license_window, base_dialog):
+                 proxy_turned_off, license_window, base_dialog, scaled_dialogs):
         try:
             case()
         except (subprocess.TimeoutExpired, IndexError, KeyError, ValueError) as error:

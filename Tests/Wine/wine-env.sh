@@ -57,7 +57,7 @@ xvfb_start() {
   local number
   for number in $(seq 90 120); do
     [[ -e /tmp/.X11-unix/X$number || -e /tmp/.X$number-lock ]] && continue
-    Xvfb ":$number" -screen 0 1024x768x24 -nolisten tcp >"$1/xvfb.log" 2>&1 &
+    Xvfb ":$number" -screen 0 1600x1200x24 -nolisten tcp >"$1/xvfb.log" 2>&1 &
     XVFB_PID=$!
     local tries
     for tries in $(seq 50); do

@@ -8,6 +8,8 @@
 #include "LxSysUtils.h"
 #include "PackageContent.h"
 #include "PackageEncoder.h"
+#include "PathUtils.h"
+#include "Pe/DisplayScaling.h"
 #include "Progress.h"
 #include "ProjectFiles.h"
 #include "SolidEncoder.h"
@@ -125,7 +127,7 @@ TBuildReport BuildProject(const TBuildRequest& Request) {
     // The certificate is tried before the long work, and the uninstaller signed before packing.
     TBuildReport Report;
     std::optional<TCodeSigner> Signer;
-    std::optional<TScratchFile> SignedUninstaller;
+    std::optional<TScratchFile> PreparedUninstaller;
     if (Request.Sign) {
         CreateOutputDir();
         Signer.emplace(*Request.Sign, Stub.Bytes(), FullSetup);
@@ -135,12 +137,19 @@ TBuildReport BuildProject(const TBuildRequest& Request) {
     }
     if (AddsUninstaller) {
         fs::path Program = Request.Uninstaller;
-        if (Signer) {
+        // Made to scale like the installer, then signed, in a file beside the output.
+        if (Signer || Info.ScaleWithDisplay) {
+            CreateOutputDir();
             Program = FullSetup;
             Program += ".Uninstall.exe";
-            SignedUninstaller.emplace(Program);
-            Signer->SignInto(ReadWholeFile(Request.Uninstaller), Program,
-                             DisplayPath(Request.Uninstaller));
+            PreparedUninstaller.emplace(Program);
+            std::vector<uint8_t> Bytes = ReadWholeFile(Request.Uninstaller);
+            if (Info.ScaleWithDisplay)
+                Bytes = ScaledProgram(std::move(Bytes), DisplayPath(Request.Uninstaller));
+            if (Signer)
+                Signer->SignInto(std::move(Bytes), Program, DisplayPath(Request.Uninstaller));
+            else
+                WriteWholeFile(Program, Bytes);
         }
         AddUninstaller(*Script, Program, Files);
         Report.UninstallerAdded = true;

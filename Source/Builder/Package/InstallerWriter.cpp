@@ -1,5 +1,7 @@
 #include "InstallerWriter.h"
 
+#include "Pe/DisplayScaling.h"
+
 #include "BuildError.h"
 #include "FileDataDigests.h"
 #include "SolidData.h"
@@ -76,6 +78,8 @@ uint64_t WriteInstallerImage(const TPeImage& Stub, const TInstallerParts& Parts,
         Tree.Set(RcData, TResourceKey::FromName(Info.LicenseResID), LANG_NEUTRAL_ID,
                  EncodeBytes(*Parts.LicenseText));
     SetIconFromPng(Tree, *Parts.IconPng, Info.IconFile);
+
+    if (Info.ScaleWithDisplay) ScaleWithDisplay(Tree, Parts.FileName);
 
     const TResourceKey Version = TResourceKey::FromId(RT_VERSION_ID);
     Tree.RemoveType(Version);
