@@ -3,6 +3,7 @@
 // saw while it was open.
 //   dialog_preview license TEXT | copy PATH REASON | download TITLE URL [clipboard]
 //                  | proxy CHECKED ADDRESS PORT USER PASSWORD | base
+//                  [--moved DPI]: once open, the dialog is told it moved to a monitor of DPI
 
 #include "Application.h"
 #include "BaseDialogFrm.h"
@@ -144,7 +145,26 @@ struct TSeen {
     std::string InfoBox; // the first message box shown over the dialog
     std::function<std::string(HWND)> Extra;
     std::string ExtraSeen;
+    int MovedDpi = 0;
+    std::string Moved; // the dialog's and the owner's client sizes and the dialog's centre after
 } Seen;
+
+// As the system tells a window dragged to a monitor of another scale: the new DPI and where the
+// window should go.
+std::string MoveToDpi(HWND Dialog, int Dpi) {
+    const RECT Suggested{200, 150, 1200, 750};
+    SendMessageW(Dialog, WM_DPICHANGED, MAKEWPARAM(Dpi, Dpi), reinterpret_cast<LPARAM>(&Suggested));
+    RECT Frame, Client, OwnerClient;
+    GetWindowRect(Dialog, &Frame);
+    GetClientRect(Dialog, &Client);
+    GetClientRect(Seen.Owner, &OwnerClient);
+    auto Pair = [](long A, long B) { return List({std::to_string(A), std::to_string(B)}); };
+    return TJson()
+        .Raw("client", Pair(Client.right, Client.bottom))
+        .Raw("owner_client", Pair(OwnerClient.right, OwnerClient.bottom))
+        .Raw("centre", Pair((Frame.left + Frame.right) / 2, (Frame.top + Frame.bottom) / 2))
+        .Str();
+}
 
 std::string BoxJson(HWND Box, HWND Dialog) {
     std::vector<std::string> Texts;
@@ -191,6 +211,7 @@ void CALLBACK Sample(HWND, UINT, UINT_PTR, DWORD) {
                 .Str();
         if (Seen.Extra) Seen.ExtraSeen = Seen.Extra(Dialog);
     }
+    if (Seen.MovedDpi && Seen.Moved.empty()) Seen.Moved = MoveToDpi(Dialog, Seen.MovedDpi);
     Seen.LastEdits = EditsOf(Dialog);
     const HWND Box = FindThreadWindow([](HWND Window) { return HasClass(Window, L"#32770"); });
     if (Box && Seen.InfoBox.empty()) Seen.InfoBox = BoxJson(Box, Dialog);
@@ -352,6 +373,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     std::vector<WideString> Args;
     for (int I = 0; Argv && I < Count; ++I)
         Args.push_back(FromW(Argv.get()[I]));
+    if (Args.size() > 2 && Args[Args.size() - 2] == u"--moved") {
+        Seen.MovedDpi = StrToInt(Args.back());
+        Args.resize(Args.size() - 2);
+    }
     const TStartup Startup;
     Application.Title = u"预览产品 安装程序";
     int ExitCode = 0;
@@ -373,7 +398,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
             .Bool("owner_active_after", GetActiveWindow() == Owner.Handle())
             .Raw("dialog", Seen.Dialog.empty() ? "null" : Seen.Dialog)
             .Raw("last_edits", Seen.LastEdits.empty() ? "null" : Seen.LastEdits)
-            .Raw("info_box", Seen.InfoBox.empty() ? "null" : Seen.InfoBox);
+            .Raw("info_box", Seen.InfoBox.empty() ? "null" : Seen.InfoBox)
+            .Raw("moved", Seen.Moved.empty() ? "null" : Seen.Moved);
         PrintLine(Out.Str());
     } catch (const std::exception& Error) {
         PrintLine(TJson().Text("error", Utf8ToWide(Error.what())).Str());

@@ -332,6 +332,16 @@ def scaled_dialogs():
     finally:
         subprocess.run([EMULATOR, "reg", "delete", desktop, "/v", "LogPixels", "/f"],
                        capture_output=True, timeout=30)
+    # Dragged to a monitor of 192 DPI: the program takes the scale, every window is laid out
+    # anew, and the dialog is centred where the system suggests (1000 x 600 at 200, 150).
+    with Dialog("复制文件失败", (572, 268), "copy", "C:\\组件.dll", "原因", "--moved", "192") as dialog:
+        time.sleep(0.5)
+        dialog.key("Return")
+        data = dialog.result()
+    moved = data.get("moved") or {}
+    centre = moved.get("centre") or [0, 0]
+    check(moved.get("client") == [1144, 536] and moved.get("owner_client") == [800, 600]
+          and abs(centre[0] - 700) <= 1 and abs(centre[1] - 450) <= 1, f"moved to 192 DPI: {moved}")
 
 
 def main():
