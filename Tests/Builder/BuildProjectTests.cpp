@@ -73,6 +73,27 @@ void ExpectDigestsVouchForTheBlock(std::vector<uint8_t> Block, const std::vector
     }
 }
 
+// The items' names as encoded, then beside each non-empty input a file of its size with another
+// content (one byte changed), added to the items and files.
+std::vector<WideString> SiblingsOfTheirSize(const fs::path& Dir,
+                                            const std::vector<std::vector<uint8_t>>& Inputs,
+                                            std::vector<std::unique_ptr<TSetupFile>>& Items,
+                                            std::vector<TPackageFile>& Files) {
+    std::vector<WideString> Names;
+    for (size_t I = 0; I < Inputs.size(); ++I) {
+        Names.push_back(Items[I]->ResID);
+        if (Inputs[I].empty()) continue;
+        std::vector<uint8_t> Other = Inputs[I];
+        Other.back() ^= 1;
+        const std::string Name = "other" + std::to_string(I) + ".bin";
+        WriteBytes(Dir / Name, Other);
+        Items.push_back(std::make_unique<TSetupFile>());
+        Items.back()->SourceMask = Utf8ToWide(Name);
+        Files.push_back({Items.back().get(), Dir / Name, Other.size()});
+    }
+    return Names;
+}
+
 // A built installer with its script replaced by what Edit makes of it.
 std::vector<uint8_t> WithScript(const fs::path& Setup,
                                 const std::function<void(TSetupScript&)>& Edit) {
@@ -229,11 +250,11 @@ TEST_F(BuildProjectTest, LargeFilesEncodeInChunksThatMakeOneStreamWhateverTheThr
         Items.back()->SourceMask = Utf8ToWide(std::to_string(I) + ".bin");
         Files.push_back({Items.back().get(), Path, Inputs[I].size()});
     }
-    auto Encode = [&](int Jobs) {
+    auto Encode = [&](int Jobs, int Distinct = 4) {
         const TPackageContent Content =
             EncodePackageFiles(Files, Jobs, TPackageEncoder::DefaultLevel, nullptr,
                                Folder / ("spool" + std::to_string(Jobs)), Chunking);
-        EXPECT_EQ(Content.DistinctContents, 4);
+        EXPECT_EQ(Content.DistinctContents, Distinct);
         std::vector<uint8_t> Block;
         Content.WriteBlock([&](const uint8_t* Data, size_t Size) {
             Block.insert(Block.end(), Data, Data + Size);
@@ -267,6 +288,14 @@ TEST_F(BuildProjectTest, LargeFilesEncodeInChunksThatMakeOneStreamWhateverTheThr
     }
     // Primed chunks store the repeating noise about once, not once per chunk.
     EXPECT_LT(Index.FindByGUID(Items[0]->ResID)->Size(), 2 * 5000u);
+
+    // Whole or in chunks, a file of a size of its own is named as it is beside another content
+    // of its size, whose checksum the first pass takes.
+    const std::vector<WideString> Names =
+        SiblingsOfTheirSize(Folder / "chunked", Inputs, Items, Files);
+    Encode(2, 8);
+    for (size_t I = 0; I < Inputs.size(); ++I)
+        EXPECT_EQ(Items[I]->ResID, Names[I]) << I;
 }
 
 TEST_F(BuildProjectTest, MiniInstallerCarriesTheMiniScriptAndNoFiles) {
@@ -453,11 +482,11 @@ TEST_F(BuildProjectTest, SolidBlocksHoldEveryContentOnceWhateverTheThreads) {
         Items.back()->SourceMask = Utf8ToWide(std::to_string(I) + ".bin");
         Files.push_back({Items.back().get(), Path, Inputs[I].size()});
     }
-    auto Encode = [&](int Jobs) {
+    auto Encode = [&](int Jobs, int Distinct = 5) {
         const TPackageContent Content = EncodeSolidPackage(
             Files, Jobs, 3, nullptr, Folder / ("solid-spool" + std::to_string(Jobs)), Layout);
         EXPECT_TRUE(Content.Solid);
-        EXPECT_EQ(Content.DistinctContents, 5);
+        EXPECT_EQ(Content.DistinctContents, Distinct);
         std::vector<uint8_t> Block;
         Content.WriteBlock([&](const uint8_t* Data, size_t Size) {
             Block.insert(Block.end(), Data, Data + Size);
@@ -505,4 +534,10 @@ TEST_F(BuildProjectTest, SolidBlocksHoldEveryContentOnceWhateverTheThreads) {
     // A frame that decodes to another length than its block says is damaged.
     Index.Blocks[0].PlainBytes += 1;
     EXPECT_THROW(Decoder.Decode(Index, 0, [](const uint8_t*, size_t) {}), EZDecompressionError);
+
+    const std::vector<WideString> Names =
+        SiblingsOfTheirSize(Folder / "solid", Inputs, Items, Files);
+    Encode(2, 10);
+    for (size_t I = 0; I < Inputs.size(); ++I)
+        EXPECT_EQ(Items[I]->ResID, Names[I]) << I;
 }

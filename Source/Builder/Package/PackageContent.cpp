@@ -208,6 +208,22 @@ WideString TargetPath(const TSetupFile& Item) {
     return IncludeTrailingBackslash(Item.DestDir) + Name;
 }
 
+// The contents of a package's files: a checksum per file, and which file stores each content.
+struct TContents {
+    std::vector<uint32_t> Crcs;
+    std::vector<uint8_t> Taken;   // by pass 1; else pass 2 takes it as it reads the file
+    std::vector<size_t> StoredAs; // the first file with the same content, or itself
+    std::vector<size_t> Distinct; // in item order; empty files are never stored
+
+    // File I's checksum as pass 2 read it, on one thread per file.
+    void Settle(size_t I, uint32_t Crc, const TPackageFile& File) {
+        if (!Taken[I])
+            Crcs[I] = Crc;
+        else if (Crc != Crcs[I])
+            RaiseChanged(File);
+    }
+};
+
 // Pass 2: the threads take the chunks of the large files in order, ahead of the whole files,
 // and leave each encoded chunk in a window of slots; whoever finds the oldest one done appends
 // it and those done after it. A large file so keeps every thread busy, and a thread that would
@@ -217,14 +233,13 @@ public:
     using TAppend = std::function<void(size_t File, const uint8_t* Data, size_t Size)>;
 
     // Regions receives, per file, the digests of its stored stream.
-    TEncodePass(const std::vector<TPackageFile>& Files, const std::vector<uint32_t>& Crcs,
-                const std::vector<size_t>& Distinct, int Level, const TChunking& Chunking,
-                TProgress* Progress, TAppend Append,
+    TEncodePass(const std::vector<TPackageFile>& Files, TContents& Contents, int Level,
+                const TChunking& Chunking, TProgress* Progress, TAppend Append,
                 std::vector<std::vector<TBlockRegion>>& Regions)
-        : FFiles(Files), FCrcs(Crcs), FLevel(Level), FProgress(Progress),
+        : FFiles(Files), FContents(Contents), FLevel(Level), FProgress(Progress),
           FAppend(std::move(Append)), FRegions(Regions) {
         std::vector<size_t> Large;
-        for (size_t I : Distinct)
+        for (size_t I : Contents.Distinct)
             (Files[I].Size > Chunking.WholeLimit ? Large : FWholes).push_back(I);
         // Largest first, so no thread is left with one big file at the end.
         auto BySize = [&](size_t A, size_t B) { return Files[A].Size > Files[B].Size; };
@@ -270,7 +285,7 @@ private:
     };
 
     const std::vector<TPackageFile>& FFiles;
-    const std::vector<uint32_t>& FCrcs;
+    TContents& FContents;
     int FLevel;
     TProgress* FProgress;
     TAppend FAppend;
@@ -326,7 +341,7 @@ private:
         TFileReader Reader(File.Source);
         uint8_t Beyond = 0;
         if (Reader.Read(Data, Size) != Size || Reader.Read(&Beyond, 1) != 0) RaiseChanged(File);
-        if (Crc32Update(uint32_t(crc32(0, nullptr, 0)), Data, Size) != FCrcs[I]) RaiseChanged(File);
+        FContents.Settle(I, Crc32Update(uint32_t(crc32(0, nullptr, 0)), Data, Size), File);
         const std::span<const uint8_t> Stream = Encoder().Encode(Data, Size);
         TRegionDigester Digester;
         Digester.Update(Stream.data(), Stream.size());
@@ -387,7 +402,7 @@ private:
             FStreamCrc = uint32_t(crc32_combine(FStreamCrc, Slot.Crc, z_off_t(Chunk.Size)));
             FStreamAdler = uint32_t(adler32_combine(FStreamAdler, Slot.Adler, z_off_t(Chunk.Size)));
             if (Chunk.Last) {
-                if (FStreamCrc != FCrcs[Chunk.File]) RaiseChanged(FFiles[Chunk.File]);
+                FContents.Settle(Chunk.File, FStreamCrc, FFiles[Chunk.File]);
                 std::array<uint8_t, 4> Tail = TPackageEncoder::StreamTail(FStreamAdler);
                 Emit(Chunk.File, Tail.data(), Tail.size());
                 FRegions[Chunk.File] = FStreamDigester.Finish();
@@ -447,27 +462,39 @@ void TPackageContent::WriteBlock(TByteSink Sink) const {
 
 namespace {
 
-// The contents of a package's files: a checksum per file, and which file stores each content.
-struct TContents {
-    std::vector<uint32_t> Crcs;
-    std::vector<size_t> StoredAs; // the first file with the same content, or itself
-    std::vector<size_t> Distinct; // in item order; empty files are never stored
-};
-
-// Pass 1: a checksum per file finds identical contents without holding them.
+// Pass 1: a checksum of every file whose size another file shares finds identical contents
+// without holding them. A file of a size of its own has no copy: pass 2 takes its checksum as
+// it reads it, so that it is read once (reading is much of the builder's time under Wine).
 TContents FindContents(const std::vector<TPackageFile>& Files, int Jobs) {
     TContents C;
-    std::vector<uint64_t> Sizes;
+    std::map<uint64_t, size_t> SameSize;
     for (const TPackageFile& File : Files)
-        Sizes.push_back(File.Size);
-    C.Crcs.resize(Files.size());
+        ++SameSize[File.Size];
+    std::vector<size_t> Shared;
+    std::vector<uint64_t> Sizes;
+    C.Crcs.assign(Files.size(), uint32_t(crc32(0, nullptr, 0)));
+    C.Taken.assign(Files.size(), 1);
+    for (size_t I = 0; I < Files.size(); ++I) {
+        if (Files[I].Size == 0) continue;
+        if (SameSize[Files[I].Size] == 1) {
+            C.Taken[I] = 0;
+            continue;
+        }
+        Shared.push_back(I);
+        Sizes.push_back(Files[I].Size);
+    }
     RunParallel(
-        Files.size(), Jobs, Sizes, [&](size_t I) { C.Crcs[I] = Crc32OfFile(Files[I]); }, nullptr);
+        Shared.size(), Jobs, Sizes,
+        [&](size_t S) { C.Crcs[Shared[S]] = Crc32OfFile(Files[Shared[S]]); }, nullptr);
     std::map<TContentKey, std::vector<size_t>> Candidates;
     C.StoredAs.resize(Files.size());
     for (size_t I = 0; I < Files.size(); ++I) {
         C.StoredAs[I] = I;
         if (Files[I].Size == 0) continue;
+        if (!C.Taken[I]) {
+            C.Distinct.push_back(I);
+            continue;
+        }
         auto& Same = Candidates[{Files[I].Size, C.Crcs[I]}];
         for (size_t Earlier : Same)
             if (SameContent(Files[Earlier], Files[I])) {
@@ -509,10 +536,9 @@ TPackageContent EncodePackageFiles(std::vector<TPackageFile>& Files, int Jobs, i
     TPackageContent Content(Spool);
     for (const TPackageFile& File : Files)
         Content.PlainBytes += File.Size;
-    const TContents Found = FindContents(Files, Jobs);
+    TContents Found = FindContents(Files, Jobs);
     const std::vector<uint32_t>& Crcs = Found.Crcs;
     const std::vector<size_t>& StoredAs = Found.StoredAs;
-    const std::vector<size_t>& Distinct = Found.Distinct;
 
     // Pass 2: encode the distinct contents into the spool, in whatever order they finish;
     // the block takes them back in item order.
@@ -531,7 +557,7 @@ TPackageContent EncodePackageFiles(std::vector<TPackageFile>& Files, int Jobs, i
         Content.FSpoolSize += Size;
     };
     std::vector<std::vector<TBlockRegion>> Regions(Files.size());
-    TEncodePass(Files, Crcs, Distinct, Level, Chunking, Progress, Append, Regions).Run(Jobs);
+    TEncodePass(Files, Found, Level, Chunking, Progress, Append, Regions).Run(Jobs);
 
     // Layout in item order; names from each item's target path and its content.
     TFileDataList Index;
@@ -580,7 +606,7 @@ TPackageContent EncodeSolidPackage(std::vector<TPackageFile>& Files, int Jobs, i
     Content.Solid = true;
     for (const TPackageFile& File : Files)
         Content.PlainBytes += File.Size;
-    const TContents Found = FindContents(Files, Jobs);
+    TContents Found = FindContents(Files, Jobs);
 
     // Blocks of whole files in item order, so that the installer decodes them in about the
     // order it puts them in place; each about Target bytes, a larger file a block of its own.
@@ -631,7 +657,7 @@ TPackageContent EncodeSolidPackage(std::vector<TPackageFile>& Files, int Jobs, i
                     Encoder.Add(Data, Size);
                     if (Progress) Progress->Advance(Size);
                 });
-                if (Crc != Found.Crcs[I]) RaiseChanged(Files[I]);
+                Found.Settle(I, Crc, Files[I]);
             }
             Encoder.End();
             const std::vector<uint8_t>& Frame = Encoder.Frame();
