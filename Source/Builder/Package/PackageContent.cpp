@@ -152,13 +152,19 @@ uint32_t Adler32Update(uint32_t Adler, const uint8_t* Data, size_t Size) {
 #endif
 }
 
-// The input of a thread's task, grown as needed and never zero-filled.
+// The input of a thread's task, grown as needed.
 uint8_t* InputBuffer(size_t Size) {
     TThreadScratch& Scratch = *CurrentScratch;
     if (Size > Scratch.InputCapacity) {
         Scratch.Input.reset();
         Scratch.Input = std::make_unique_for_overwrite<uint8_t[]>(Size);
         Scratch.InputCapacity = Size;
+#ifdef _WIN32
+        // Wine's ReadFile probes its buffer by reading, then writing a byte of each page: a new
+        // page faults twice, the second time replacing the shared zero page on every processor.
+        // Written here first, it faults once.
+        std::memset(Scratch.Input.get(), 0, Size);
+#endif
     }
     return Scratch.Input.get();
 }
