@@ -145,10 +145,18 @@ std::vector<TUnit> MakeUnits(const std::vector<TFileJob>& Jobs, const TSolidInde
     return Units;
 }
 
+std::vector<uint64_t> BytesBefore(const std::vector<TFileJob>& Jobs) {
+    std::vector<uint64_t> Before(Jobs.size() + 1);
+    for (size_t I = 0; I < Jobs.size(); ++I)
+        Before[I + 1] = Before[I] + uint64_t(std::max(Jobs[I].Item->FileBytes, 0));
+    return Before;
+}
+
 } // namespace
 
 TFileWorkers::TFileWorkers(const std::vector<TFileJob>& Jobs, int Count, const TSolidIndex* Solid)
-    : FJobs(Jobs), FResults(Jobs.size()), FSolid(Solid), FUnits(MakeUnits<TUnit>(Jobs, Solid)),
+    : FJobs(Jobs), FResults(Jobs.size()), FSolid(Solid), FBytesBefore(BytesBefore(Jobs)),
+      FUnits(MakeUnits<TUnit>(Jobs, Solid)),
       FWorkers(
           Count,
           [](void* Self) {
@@ -171,6 +179,13 @@ void TFileWorkers::Stop() {
     }
     FRoom.WakeAll();
     FWorkers.Join();
+}
+
+bool TFileWorkers::Near(size_t I) const {
+    if (!FSolid) return I < FCurrent + Ahead;
+    // The window's own file does not count: it is being decoded, however large.
+    return I <= FCurrent + 1 || (I < FCurrent + SolidAhead &&
+                                 FBytesBefore[I] - FBytesBefore[FCurrent + 1] <= SolidAheadBytes);
 }
 
 bool TFileWorkers::Ready(size_t I) {
@@ -220,7 +235,7 @@ void TFileWorkers::Work() {
             const TLxLockGuard Guard(FLock);
             // Far enough ahead: decoded files wait open, and a long wait (a dialog) must not
             // fill the disk or use up the handles.
-            while (!FStop && FNext < FJobs.size() && FNext >= FCurrent + Ahead)
+            while (!FStop && FNext < FJobs.size() && !Near(FNext))
                 FRoom.Wait(FLock);
             if (FStop || FNext == FJobs.size()) return;
             I = FNext++;
@@ -254,8 +269,7 @@ void TFileWorkers::WorkSolid() {
         {
             const TLxLockGuard Guard(FLock);
             // A block begins only near the window: it puts its files in place in their order.
-            while (!FStop && FNextUnit < FUnits.size() &&
-                   FUnits[FNextUnit].First >= FCurrent + Ahead)
+            while (!FStop && FNextUnit < FUnits.size() && !Near(FUnits[FNextUnit].First))
                 FRoom.Wait(FLock);
             if (FStop || FNextUnit == FUnits.size()) return;
             U = FNextUnit++;
@@ -315,7 +329,7 @@ void TFileWorkers::DecodeBlock(const TUnit& Unit, TSolidDecoder& Decoder, WideSt
                 if (Entry.Job == FCurrent) return true;
             return false;
         };
-        while (!FStop && I >= FCurrent + Ahead && !Owed())
+        while (!FStop && !Near(I) && !Owed())
             FRoom.Wait(FLock);
     };
     struct TEnough {};

@@ -104,9 +104,16 @@ private:
     };
     // How many files the workers may be ahead of the window thread.
     static constexpr size_t Ahead = 64;
+    // For solid data, and the bytes of the files in between: two of the builder's largest blocks
+    // (TSolidLayout), so that three workers decode three blocks at once.
+    static constexpr size_t SolidAhead = 1024;
+    static constexpr uint64_t SolidAheadBytes = uint64_t(128) << 20;
+    // Whether a worker may begin job I, under FLock.
+    bool Near(size_t I) const;
     const std::vector<TFileJob>& FJobs;
     std::vector<TResult> FResults;
     const TSolidIndex* FSolid;
+    std::vector<uint64_t> FBytesBefore; // of the jobs before each
     std::vector<TUnit> FUnits;
     size_t FNextUnit = 0;
     // Under FLock: the next job to take, the job the window thread is at, and whether it waits
