@@ -3,10 +3,11 @@
 makensis with zlib and with /SOLID lzma: the package's size, the build's time and peak memory;
 then the silent installation of each package under Wine (fastest of five rounds, taken in turn)
 and its peak committed memory; then the Windows builder under Wine against the Linux builder on
-the shared ~120 MB payload, for both compressions.
+the shared ~120 MB payload, for both compressions, whose packages must be the same bytes.
 
 usage: solid_bench.py ONESETUP WINDOWS_ONESETUP MEMORY_WATCH STUB WORKDIR
 """
+import filecmp
 import os
 import re
 import shutil
@@ -130,12 +131,20 @@ shared = os.path.join(work, "payload")
 if not os.path.exists(os.path.join(shared, "MANIFEST.sha256")):
     subprocess.run([sys.executable, os.path.join(here, "make_payload.py"), shared], check=True,
                    stdout=subprocess.DEVNULL)
+# Whole seconds, as Wine reports them to the Windows builder: the two packages must then match.
+for root, _, names in os.walk(shared):
+    for name in names:
+        stamp = int(os.stat(os.path.join(root, name)).st_mtime)
+        os.utime(os.path.join(root, name), (stamp, stamp))
 shared_project = project(os.path.join(work, "Shared.xml"), shared, "Shared")
 print("the shared ~120 MB payload, Windows builder under Wine beside the Linux builder:")
+different = []
 for compression in ("zlib", "zstd"):
     times = []
+    outs = []
     for builder in (onesetup, windows_onesetup):
-        out = os.path.join(work, "shared-" + compression)
+        out = os.path.join(work, f"shared-{compression}-{'linux' if builder == onesetup else 'windows'}")
+        outs.append(os.path.join(out, "SharedSetup.exe"))
         shutil.rmtree(out, ignore_errors=True)
         start = time.perf_counter()
         if builder == onesetup:
@@ -146,5 +155,11 @@ for compression in ("zlib", "zstd"):
                             "--compression", compression], check=True, timeout=3600,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         times.append(time.perf_counter() - start)
+    same = filecmp.cmp(outs[0], outs[1], shallow=False)
     print(f"  {compression}: Linux {times[0]:6.1f} s, Windows under Wine {times[1]:6.1f} s: "
-          f"{times[1] / times[0]:.2f} (target at most 1.5)")
+          f"{times[1] / times[0]:.2f} (target at most 1.5); "
+          f"{'the same bytes' if same else 'DIFFERENT packages'}")
+    if not same:
+        different.append(compression)
+if different:
+    sys.exit(f"the two builders made different packages: {', '.join(different)}")
